@@ -1,0 +1,68 @@
+#include "platform/json.hpp"
+
+#include "platform/text.hpp"
+
+#include <cmath>
+#include <vector>
+
+namespace plenk::json {
+
+std::optional<Json> parse(std::string_view text) {
+  Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+  if (value.is_discarded()) return std::nullopt;
+  return value;
+}
+
+bool writable(const Json& root) {
+  // Explicit stack: a hostile value may be nested far deeper than the call stack allows.
+  std::vector<std::pair<const Json*, int>> stack{{&root, 1}};
+  while (!stack.empty()) {
+    auto [v, depth] = stack.back();
+    stack.pop_back();
+    if (depth > MAX_WRITE_DEPTH) return false;
+    switch (v->type()) {
+    case Json::value_t::number_float:
+      if (!std::isfinite(v->get<double>())) return false;
+      break;
+    case Json::value_t::string:
+      if (!text::isValidUtf8(v->get_ref<const std::string&>())) return false;
+      break;
+    case Json::value_t::object:
+      for (auto it = v->begin(); it != v->end(); ++it) {
+        if (!text::isValidUtf8(it.key())) return false;
+        stack.emplace_back(&*it, depth + 1);
+      }
+      break;
+    case Json::value_t::array:
+      for (const auto& item : *v) stack.emplace_back(&item, depth + 1);
+      break;
+    default:
+      break;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> writeCompact(const Json& value) {
+  if (!writable(value)) return std::nullopt;
+  try {
+    return value.dump();
+  } catch (const Json::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> writeSorted(const Json& value) {
+  auto text = writeCompact(value);
+  if (!text) return std::nullopt;
+  // Outside strings compact JSON holds no "/", so every one is inside a string.
+  std::string out;
+  out.reserve(text->size() + 16);
+  for (char c : *text) {
+    if (c == '/') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+} // namespace plenk::json

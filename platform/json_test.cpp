@@ -1,0 +1,34 @@
+#include "platform/json.hpp"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace plenk {
+namespace {
+
+TEST(Json, ParseRejectsWhatIsNotJson) {
+  EXPECT_FALSE(json::parse("{"));
+  EXPECT_FALSE(json::parse(""));
+  EXPECT_FALSE(json::parse("{} x"));
+  ASSERT_TRUE(json::parse("[1,2]"));
+  EXPECT_TRUE(json::parse("{\"a\":1}")->is_object());
+}
+
+TEST(Json, CompactWriterRefusesUnwritableValues) {
+  EXPECT_EQ(json::writeCompact(Json{{"a", 1}, {"b", "x"}}), R"({"a":1,"b":"x"})");
+  EXPECT_FALSE(json::writeCompact(Json{{"a", std::nan("")}}));
+  EXPECT_FALSE(json::writeCompact(Json::array({std::numeric_limits<double>::infinity()})));
+  EXPECT_FALSE(json::writeCompact(Json{{"s", "bad \xFF"}}));
+  Json deep = Json::array();
+  for (int i = 0; i < 100000; ++i) deep = Json::array({std::move(deep)});
+  EXPECT_FALSE(json::writeCompact(deep));
+}
+
+TEST(Json, SortedWriterOrdersKeysAndEscapesSlash) {
+  Json v = {{"b", {{"z", 1}, {"a", "x/y"}}}, {"a/", true}, {"\xC3\xA9", 0}, {"Z", 0}};
+  EXPECT_EQ(json::writeSorted(v), R"({"Z":0,"a\/":true,"b":{"a":"x\/y","z":1},"é":0})");
+}
+
+} // namespace
+} // namespace plenk

@@ -1,0 +1,158 @@
+#include "platform/text.hpp"
+
+#include <memory>
+#include <stdexcept>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+namespace plenk::text {
+
+namespace {
+
+struct UTextCloser {
+  void operator()(UText* t) const { utext_close(t); }
+};
+
+// Walks the grapheme boundaries of valid UTF-8; `visit(byteOffset)` returns false to stop.
+template <typename Visit> void eachBoundary(std::string_view utf8, Visit visit) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UText, UTextCloser> ut(
+      utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
+  std::unique_ptr<icu::BreakIterator> it(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
+  it->setText(ut.get(), status);
+  if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
+  it->first();
+  for (int32_t b = it->next(); b != icu::BreakIterator::DONE; b = it->next())
+    if (!visit(static_cast<std::size_t>(b))) return;
+}
+
+} // namespace
+
+bool isValidUtf8(std::string_view s) {
+  int32_t i = 0, n = static_cast<int32_t>(s.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  while (i < n) {
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
+std::string sanitizeUtf8(std::string_view s) {
+  if (isValidUtf8(s)) return std::string(s);
+  std::string out;
+  out.reserve(s.size() + 8);
+  int32_t i = 0, n = static_cast<int32_t>(s.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  while (i < n) {
+    int32_t start = i;
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0)
+      out += "\xEF\xBF\xBD";
+    else
+      out.append(s.substr(start, i - start));
+  }
+  return out;
+}
+
+std::size_t graphemeCount(std::string_view utf8) {
+  if (utf8.empty()) return 0;
+  std::string valid = sanitizeUtf8(utf8);
+  std::size_t count = 0;
+  eachBoundary(valid, [&](std::size_t) {
+    ++count;
+    return true;
+  });
+  return count;
+}
+
+std::string graphemePrefix(std::string_view utf8, std::size_t count) {
+  std::string valid = sanitizeUtf8(utf8);
+  if (count == 0) return {};
+  std::size_t seen = 0, end = valid.size();
+  eachBoundary(valid, [&](std::size_t b) {
+    if (++seen < count) return true;
+    end = b;
+    return false;
+  });
+  valid.resize(end);
+  return valid;
+}
+
+std::string lower(std::string_view utf8) {
+  icu::UnicodeString u =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  u.toLower(icu::Locale::getRoot());
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+bool isSpaceOrNewline(char32_t c) {
+  if (c >= 0x09 && c <= 0x0D) return true;
+  if (c == 0x85 || c == 0x2028 || c == 0x2029) return true;
+  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+std::string_view trim(std::string_view s) {
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  int32_t n = static_cast<int32_t>(s.size());
+  int32_t begin = 0;
+  while (begin < n) {
+    int32_t next = begin;
+    UChar32 c;
+    U8_NEXT(p, next, n, c);
+    if (c < 0 || !isSpaceOrNewline(static_cast<char32_t>(c))) break;
+    begin = next;
+  }
+  int32_t end = n;
+  while (end > begin) {
+    int32_t prev = end;
+    UChar32 c;
+    U8_PREV(p, 0, prev, c);
+    if (c < 0 || !isSpaceOrNewline(static_cast<char32_t>(c))) break;
+    end = prev;
+  }
+  return s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+}
+
+std::string nfc(std::string_view utf8) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status)) throw std::runtime_error("NFC normaliser unavailable");
+  icu::UnicodeString u =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString out = n->normalize(u, status);
+  if (U_FAILURE(status)) throw std::runtime_error("NFC normalisation failed");
+  std::string s;
+  out.toUTF8String(s);
+  return s;
+}
+
+int compareNfc(std::string_view a, std::string_view b) {
+  // Byte order of UTF-8 is code-point order.
+  return nfc(a).compare(nfc(b));
+}
+
+std::u16string toUtf16(std::string_view utf8) {
+  icu::UnicodeString u =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  return std::u16string(u.getBuffer(), static_cast<std::size_t>(u.length()));
+}
+
+std::string fromUtf16(std::u16string_view utf16) {
+  icu::UnicodeString u(utf16.data(), static_cast<int32_t>(utf16.size()));
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+} // namespace plenk::text

@@ -1,0 +1,10 @@
+// Running and installed applications.
+#pragma once
+
+namespace plenk {
+
+struct Workspace {
+  virtual ~Workspace() = default;
+};
+
+} // namespace plenk
