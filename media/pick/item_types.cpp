@@ -1,0 +1,84 @@
+#include "media/pick/item_types.hpp"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace plenk::media {
+
+namespace {
+
+// Interim copies of the naming tools of the output paths; replaced by the shared ones.
+std::string pad3(std::int64_t n) {
+  std::string s = std::to_string(n);
+  return s.size() < 3 ? std::string(3 - s.size(), '0') + s : s;
+}
+
+std::optional<std::string> safeExtension(const std::optional<std::string>& extension) {
+  if (!extension || extension->empty() || extension->size() > 5) return std::nullopt;
+  std::string e;
+  for (char c : *extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return std::nullopt;
+    e += c;
+  }
+  return e;
+}
+
+constexpr std::array<std::string_view, 3> VIDEO_EXT{"mov", "mp4", "m4v"};
+
+bool isPickVideoExt(const std::string& ext) {
+  return std::find(VIDEO_EXT.begin(), VIDEO_EXT.end(), ext) != VIDEO_EXT.end();
+}
+
+// The item's registered types that are known and conform to `to`, in the provider's order.
+template <typename Visit>
+std::optional<std::string> firstConforming(FileTypes& types, ItemProvider& item, const FileType& to,
+                                           Visit visit) {
+  for (const auto& id : item.registeredTypeIdentifiers()) {
+    auto type = types.type(id);
+    if (!type || !types.conforms(*type, to)) continue;
+    if (auto found = visit(*type)) return found;
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+std::string movieTypeIdentifier(FileTypes& types, ItemProvider& item) {
+  auto found = firstConforming(types, item, types.movie(),
+                               [](const FileType& type) -> std::optional<std::string> {
+                                 auto ext = safeExtension(type.preferredExtension);
+                                 if (ext && isPickVideoExt(*ext)) return type.identifier;
+                                 return std::nullopt;
+                               });
+  return found ? *found : types.movie().identifier;
+}
+
+std::string imageTypeIdentifier(FileTypes& types, ItemProvider& item) {
+  FileType jpeg = types.jpeg();
+  if (item.hasItemConformingTo(jpeg.identifier)) return jpeg.identifier;
+  auto found = firstConforming(types, item, types.image(),
+                               [](const FileType& type) { return std::optional(type.identifier); });
+  return found ? *found : types.image().identifier;
+}
+
+std::string imageKind(FileTypes& types, ItemProvider& item) {
+  auto found = firstConforming(types, item, types.image(), [](const FileType& type) {
+    return safeExtension(type.preferredExtension);
+  });
+  return found ? *found : "image";
+}
+
+std::string photoName(std::int64_t n) {
+  return "photo-" + pad3(n) + ".jpg";
+}
+
+std::string videoName(FileTypes& types, const std::string& typeId, std::int64_t n) {
+  std::optional<std::string> ext;
+  if (auto type = types.type(typeId)) ext = safeExtension(type->preferredExtension);
+  return "video-" + pad3(n) + "." + ext.value_or("mov");
+}
+
+} // namespace plenk::media
