@@ -65,10 +65,10 @@ struct Session {
   }
 
   MemoryPickItem photo(std::optional<int> rank = std::nullopt) {
-    return {{"public.heic", "public.jpeg"}, file, rank};
+    return {{"public.heic", "public.jpeg"}, {{"public.jpeg", file}}, rank};
   }
   MemoryPickItem video(std::optional<int> rank = std::nullopt) {
-    return {{"com.apple.quicktime-movie"}, file, rank};
+    return {{"com.apple.quicktime-movie"}, {{"com.apple.quicktime-movie", file}}, rank};
   }
 
   TempDir dir;
@@ -107,7 +107,7 @@ TEST(PhotoPick, EndsCancelledOrWithNothingChosen) {
     SCOPED_TRACE(c.name);
     Session run;
     for (int i = 0; i < c.neither; ++i)
-      run.picker.items.push_back({{"com.adobe.pdf"}, run.file, std::nullopt});
+      run.picker.items.push_back({{"com.adobe.pdf"}, {{"com.adobe.pdf", run.file}}, {}});
     run.picker.ending = c.ending;
     auto answers = run.pick();
     ASSERT_EQ(answers.size(), 1u);
@@ -121,8 +121,8 @@ TEST(PhotoPick, NumbersByKindAndListsInPickOrder) {
   // The video answers last; an item offering a movie and an image counts as a video.
   run.picker.items = {run.photo(0),
                       run.video(9),
-                      {{"com.adobe.pdf"}, run.file, std::nullopt},
-                      {{"public.jpeg", "public.mpeg-4"}, run.file, 1},
+                      {{"com.adobe.pdf"}, {}, {}},
+                      {{"public.jpeg", "public.mpeg-4"}, {{"public.mpeg-4", run.file}}, 1},
                       run.photo(2)};
   auto answers = run.pick();
   ASSERT_EQ(answers.size(), 1u);
@@ -142,7 +142,7 @@ TEST(PhotoPick, NumbersByKindAndListsInPickOrder) {
 
 TEST(PhotoPick, ClosingWhileCopyingChangesNothing) {
   Session run;
-  run.picker.items = {run.photo(), {{"public.jpeg"}, std::nullopt, std::nullopt}, run.video()};
+  run.picker.items = {run.photo(), {{"public.jpeg"}, {}, {}}, run.video()};
   run.picker.closeAfterAnswer = true;
   auto answers = run.pick();
   ASSERT_EQ(answers.size(), 1u);
@@ -169,7 +169,7 @@ TEST(PhotoPick, ManyLoadsTogetherGiveOneCompleteAnswer) {
     std::mt19937 random(static_cast<unsigned>(round));
     for (int i = 0; i < 20; ++i) {
       auto item = (random() % 2) ? run.photo() : run.video();
-      if (random() % 5 == 0) item.file.reset();
+      if (random() % 5 == 0) item.files.clear();
       run.picker.items.push_back(item);
     }
     auto answers = run.pick();

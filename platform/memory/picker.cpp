@@ -225,13 +225,21 @@ void MemoryPicker::release(std::vector<Load> loads) {
   }
 }
 
-std::optional<std::string> MemoryPicker::handOver(std::size_t item, std::size_t sequence) {
-  const auto& source = items[item].file;
+std::optional<std::string> MemoryPicker::handOver(const Load& load) {
+  const MemoryPickItem& item = items[load.item];
+  std::optional<std::string> source;
+  if (auto it = item.files.find(load.identifier); it != item.files.end()) source = it->second;
+  auto wanted = types.type(load.identifier);
+  for (std::size_t i = 0; !source && wanted && i < item.types.size(); ++i) {
+    auto it = item.files.find(item.types[i]);
+    auto own = types.type(item.types[i]);
+    if (it != item.files.end() && own && types.conforms(*own, *wanted)) source = it->second;
+  }
   if (!source) return std::nullopt;
   namespace fs = std::filesystem;
   // A fresh file per load, named like the source so its extension survives.
-  fs::path path =
-      fs::path(tempDir) / (std::to_string(sequence) + "-" + fs::path(*source).filename().string());
+  fs::path path = fs::path(tempDir) /
+                  (std::to_string(load.sequence) + "-" + fs::path(*source).filename().string());
   std::error_code ec;
   if (!fs::copy_file(*source, path, fs::copy_options::none, ec) || ec) return std::nullopt;
   return path.string();
@@ -246,7 +254,7 @@ void MemoryPicker::answerOne(Load load, std::size_t turn) {
     mostRunning = std::max(mostRunning, running);
     handlerIds.push_back(std::this_thread::get_id());
   }
-  auto path = handOver(load.item, load.sequence);
+  auto path = handOver(load);
   load.handler(path);
   if (path) {
     std::error_code ec;

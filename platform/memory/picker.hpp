@@ -46,8 +46,9 @@ private:
 struct MemoryPickItem {
   // The identifiers the item is registered as, in order.
   std::vector<std::string> types;
-  // The file whose bytes every load of this item hands over; nothing: loads hand over nothing.
-  std::optional<std::string> file;
+  // The file handed over for a registered type. A load asks for one type: it gets that type's
+  // file, else the file of the first registered type conforming to it, else nothing.
+  std::map<std::string, std::string> files;
   // Loads answer in ascending rank (then in the order they were started); unset: pick order.
   std::optional<int> rank;
 };
@@ -125,7 +126,7 @@ private:
   void start(std::size_t item, const std::string& identifier, ItemProvider::FileHandler handler);
   void release(std::vector<Load> loads);
   void answerOne(Load load, std::size_t turn);
-  std::optional<std::string> handOver(std::size_t item, std::size_t sequence);
+  std::optional<std::string> handOver(const Load& load);
 
   FileTypes& types;
   std::string tempDir;
