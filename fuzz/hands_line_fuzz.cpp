@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t nl = input.find('\n');
     std::string_view raw = input.substr(0, nl);
     input = nl == std::string_view::npos ? std::string_view() : input.substr(nl + 1);
-    ScreenedLine line = screenLine(raw);
+    ScreenedLine line = screenLine(std::string(raw));
     if (line.kind == LineKind::TooLong) {
       answerTooLong(channel);
       ++answers;

@@ -61,7 +61,7 @@ void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
     if (overlong) {
       answerTooLong(channel);
     } else {
-      ScreenedLine screened = screenLine(line);
+      ScreenedLine screened = screenLine(std::move(line));
       if (screened.kind == LineKind::TooLong)
         answerTooLong(channel);
       else if (screened.kind == LineKind::Request)
@@ -69,7 +69,8 @@ void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
           handleLine(hands, channel, text);
         });
     }
-    line.clear();
+    line = std::string();
+    line.reserve(4096);
     overlong = false;
   };
   bool pending = false; // bytes of an unfinished line have been read
@@ -153,13 +154,18 @@ void diag(Channel& channel, std::string_view message) noexcept {
   }
 }
 
-ScreenedLine screenLine(std::string_view raw) {
-  std::string valid = text::sanitizeUtf8(raw);
-  std::string_view trimmed = text::trim(valid);
+ScreenedLine screenLine(std::string raw) {
+  // Most lines are valid and untrimmed: they pass through without a copy.
+  if (!text::isValidUtf8(raw)) raw = text::sanitizeUtf8(raw);
+  std::string_view trimmed = text::trim(raw);
   if (trimmed.empty()) return {LineKind::Blank, {}};
   if (trimmed.size() > MAX_LINE_BYTES) return {LineKind::TooLong, {}};
-  if (trimmed.size() == valid.size()) return {LineKind::Request, std::move(valid)};
-  return {LineKind::Request, std::string(trimmed)};
+  if (trimmed.size() != raw.size()) {
+    std::size_t begin = static_cast<std::size_t>(trimmed.data() - raw.data());
+    raw.erase(begin + trimmed.size());
+    raw.erase(0, begin);
+  }
+  return {LineKind::Request, std::move(raw)};
 }
 
 void handleLine(Hands& hands, Channel& channel, std::string_view line) {

@@ -41,7 +41,7 @@ struct ScreenedLine {
   LineKind kind;
   std::string text; // the trimmed, valid UTF-8 line when kind is Request
 };
-ScreenedLine screenLine(std::string_view raw);
+ScreenedLine screenLine(std::string raw);
 
 // The answer the reader gives a line over MAX_LINE_BYTES.
 void answerTooLong(Channel& channel) noexcept;

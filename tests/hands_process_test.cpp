@@ -114,7 +114,7 @@ TEST(HandsProcess, LineLimitCountsUtf8BytesAfterTrimming) {
   std::string exact = probeOfBytes(1'000'000), over = probeOfBytes(1'000'001);
   // One invalid byte is kept as the three bytes of U+FFFD, which tips this line over.
   std::string grown = probeOfBytes(999'998);
-  grown.insert(7, "\xFF");
+  grown = grown.substr(0, 7) + "\xFF" + grown.substr(7);
   ASSERT_EQ(exact.size(), 1'000'000u);
   ASSERT_EQ(over.size(), 1'000'001u);
   auto a = answers(talk("   " + exact + "   \r\n" + over + "\n" + grown + "\n" +
