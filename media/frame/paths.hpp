@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/context.hpp"
+#include "media/frame/errors.hpp"
 #include "media/frame/options.hpp"
 
 #include <cstdint>
