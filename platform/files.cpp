@@ -7,7 +7,8 @@ namespace plenk {
 std::string standardizePath(std::string_view path, std::string_view home) {
   std::string expanded;
   if (path == "~" || path.starts_with("~/")) {
-    expanded = std::string(home) + std::string(path.substr(1));
+    expanded.assign(home);
+    expanded.append(path.substr(1));
   } else {
     expanded = std::string(path);
   }
@@ -26,7 +27,7 @@ std::string standardizePath(std::string_view path, std::string_view home) {
     if (i > 0) out += '/';
     out += parts[i];
   }
-  if (out.empty()) out = ".";
+  if (out.empty()) return std::string(1, '.');
   return out;
 }
 

@@ -19,10 +19,11 @@ struct Finished {
   int status = -1; // exit status, or 128 + signal
 };
 
-// program: a file name in PLENK_BIN_DIR. env: extra "NAME=value" entries.
+// program: a file name in PLENK_BIN_DIR, or an absolute path. env: extra "NAME=value" entries.
 inline Finished runProgram(const std::string& program, const std::vector<std::string>& args,
                            const std::vector<std::string>& env = {}) {
-  std::string path = std::string(PLENK_BIN_DIR) + "/" + program;
+  std::string path =
+      program.starts_with('/') ? program : std::string(PLENK_BIN_DIR) + "/" + program;
   std::vector<char*> argv{path.data()};
   std::vector<std::string> argsCopy = args;
   for (auto& a : argsCopy)
