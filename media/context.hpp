@@ -5,6 +5,7 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/picker.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
 
@@ -28,6 +29,9 @@ struct Media {
   System& system;
   Console& console;
   Timer& timer;
+  // The photo picker and its type registry; none where the system has no picker.
+  Picker* picker = nullptr;
+  FileTypes* fileTypes = nullptr;
   RunState run{};
 };
 

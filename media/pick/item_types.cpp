@@ -1,7 +1,9 @@
 #include "media/pick/item_types.hpp"
 
+#include "media/frame/constants.hpp"
+#include "media/frame/paths.hpp"
+
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <string_view>
 
@@ -9,27 +11,13 @@ namespace plenk::media {
 
 namespace {
 
-// Interim copies of the naming tools of the output paths; replaced by the shared ones.
-std::string pad3(std::int64_t n) {
-  std::string s = std::to_string(n);
-  return s.size() < 3 ? std::string(3 - s.size(), '0') + s : s;
+bool isPickVideoExt(const std::string& ext) {
+  return std::find(PICK_VIDEO_EXT.begin(), PICK_VIDEO_EXT.end(), ext) != PICK_VIDEO_EXT.end();
 }
 
 std::optional<std::string> safeExtension(const std::optional<std::string>& extension) {
-  if (!extension || extension->empty() || extension->size() > 5) return std::nullopt;
-  std::string e;
-  for (char c : *extension) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return std::nullopt;
-    e += c;
-  }
-  return e;
-}
-
-constexpr std::array<std::string_view, 3> VIDEO_EXT{"mov", "mp4", "m4v"};
-
-bool isPickVideoExt(const std::string& ext) {
-  return std::find(VIDEO_EXT.begin(), VIDEO_EXT.end(), ext) != VIDEO_EXT.end();
+  if (!extension) return std::nullopt;
+  return media::safeExtension(std::string_view(*extension));
 }
 
 // The item's registered types that are known and conform to `to`, in the provider's order.

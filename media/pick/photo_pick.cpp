@@ -1,5 +1,6 @@
 #include "media/pick/photo_pick.hpp"
 
+#include "media/frame/constants.hpp"
 #include "media/pick/item_types.hpp"
 
 #include <utility>
@@ -10,6 +11,17 @@ PhotoPick::PhotoPick(std::string dir, Picker& picker, FileTypes& types, Answer a
                      StartCopy startCopy)
     : dir(std::move(dir)), picker(picker), types(types), answer(std::move(answer)),
       startCopy(std::move(startCopy)) {}
+
+void PhotoPick::show(const PickerConfiguration& configuration, const std::string& mode) {
+  if (mode == "window") {
+    picker.show(configuration, PickerPresentation::window,
+                {"Choose from Photos", PICK_WINDOW_WIDTH, PICK_WINDOW_HEIGHT}, *this);
+    return;
+  }
+  picker.show(configuration,
+              mode == "sheet" ? PickerPresentation::sheet : PickerPresentation::modal,
+              {"Plenk", PICK_WINDOW_WIDTH, PICK_WINDOW_HEIGHT}, *this);
+}
 
 void PhotoPick::addNote(std::string sentence) {
   std::lock_guard guard(lock);

@@ -39,6 +39,10 @@ public:
   // The directory the copies go into.
   const std::string dir;
 
+  // Puts up the picker: in its own window ("window"), or as a sheet or a modal window over a
+  // placeholder window ("sheet", "modal"). mode is lower-cased already.
+  void show(const PickerConfiguration& configuration, const std::string& mode);
+
   void addNote(std::string sentence);
   // A finished item's record, at its position in the picker's answer.
   void store(std::int64_t index, Json record);
