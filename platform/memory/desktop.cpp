@@ -61,6 +61,9 @@ MemoryDesktop::~MemoryDesktop() {
   openCv_.notify_all();
   for (auto& t : openThreads_)
     if (t.joinable()) t.join();
+  // Attributes naming elements make cycles (a child's "AXParent", a title element): break them.
+  for (auto& node : nodes_)
+    node->attrs.clear();
 }
 
 double MemoryDesktop::elapsed() {
@@ -71,6 +74,7 @@ double MemoryDesktop::elapsed() {
 
 std::shared_ptr<MemoryDesktop::Node> MemoryDesktop::newNode(int pid, std::string name) {
   auto node = std::make_shared<Node>();
+  nodes_.push_back(node);
   node->pid = pid;
   ++serial_;
   node->name = name.empty() ? "#" + std::to_string(serial_) : std::move(name);

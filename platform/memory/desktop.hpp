@@ -294,6 +294,7 @@ private:
 
   std::recursive_mutex mutex_;
   std::uint64_t serial_ = 0;
+  std::vector<std::shared_ptr<Node>> nodes_; // every node made, so that cycles can be broken
   std::shared_ptr<Node> system_;
   std::map<int, std::shared_ptr<Node>> appNodes_;
   std::map<std::string, std::shared_ptr<Node>, std::less<>> named_;

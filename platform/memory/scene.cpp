@@ -161,6 +161,12 @@ void shift(Json& element, double dx, double dy) {
     }
 }
 
+// The element a resolved reference holds.
+Element elementIn(const std::optional<AttrValue>& value) {
+  const Element* e = value ? std::get_if<Element>(&*value) : nullptr;
+  return e ? *e : Element{};
+}
+
 class Loader {
 public:
   explicit Loader(MemoryDesktop& desk) : desk_(desk) {}
@@ -360,7 +366,9 @@ private:
         refuse(path,
                "expected one of {\"string\"}, {\"bool\"}, {\"number\"}, {\"element\"}, "
                "{\"elements\"}, {\"point\"}, {\"size\"}, {\"other\"}, {\"fail\"}, {\"none\"}");
-      const auto& [kind, inner] = *v.items().begin();
+      auto only = v.begin();
+      const std::string& kind = only.key();
+      const Json& inner = only.value();
       std::string innerPath = at(path, kind);
       if (kind == "string") return ok(string(inner, innerPath));
       if (kind == "bool") return ok(boolean(inner, innerPath));
@@ -616,7 +624,7 @@ private:
       // The element may come from a change: resolved with the others.
       later(*c, false, at(path, "click"),
             [this, delay, change = std::move(change)](AxStatus, std::optional<AttrValue> v) {
-              desk_.afterClick(std::get<Element>(*v), delay, change);
+              desk_.afterClick(elementIn(v), delay, change);
             });
     } else {
       refuse(path, "expected at_ms, write, key or click");
@@ -639,7 +647,7 @@ private:
   std::shared_ptr<Element> named(const Json& v, const std::string& path) {
     auto slot = std::make_shared<Element>();
     later(v, false, path,
-          [slot](AxStatus, std::optional<AttrValue> value) { *slot = std::get<Element>(*value); });
+          [slot](AxStatus, std::optional<AttrValue> value) { *slot = elementIn(value); });
     return slot;
   }
 
