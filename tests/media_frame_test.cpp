@@ -284,5 +284,32 @@ TEST_F(MediaPaths, ANewFileIsWrittenIntoTheStandardisedDirectory) {
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(written)), {}), "plenk\n");
 }
 
+TEST_F(MediaPaths, PermissionsAsAnotherUser) {
+  // Root reads and writes everything, so the checks run as "nobody" (through setpriv).
+  if (!fs::exists("/usr/bin/setpriv")) GTEST_SKIP() << "setpriv is not installed";
+  std::ofstream(dir + "/locked.pdf") << "%PDF";
+  fs::create_directory(dir + "/shut");
+  fs::permissions(dir + "/locked.pdf", fs::perms::owner_read);
+  fs::permissions(dir + "/shut",
+                  fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  fs::permissions(dir + "/in.pdf", fs::perms::others_read, fs::perm_options::add);
+  auto asNobody = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> all{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                 std::string(PLENK_BIN_DIR) + "/plenk-media-testbed"};
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram("/usr/bin/setpriv", all);
+  };
+  Finished f = asNobody({"place", "--in", dir + "/locked.pdf", "--out", dir + "/shut"});
+  EXPECT_EQ(f.status, 3);
+  EXPECT_EQ(f.out, failureLine("E_INPUT", "the file given to --in cannot be read by this user", "",
+                               "place"));
+  f = asNobody({"place", "--in", dir + "/in.pdf", "--out", dir + "/shut"});
+  EXPECT_EQ(f.status, 6);
+  EXPECT_EQ(f.out,
+            failureLine("E_OUT", "the directory given to --out cannot be written to", "", "place"));
+  EXPECT_TRUE(fs::is_empty(dir + "/shut"));
+}
+
 } // namespace
 } // namespace plenk
