@@ -188,7 +188,7 @@ TEST(MediaDeadline, AnEndRightAtTheDeadlineNeverWritesTwoLines) {
   // Milliseconds run as microseconds here: the verb and the deadline finish together.
   // Under AddressSanitizer every start costs many times more: fewer rounds there.
 #ifdef __SANITIZE_ADDRESS__
-  constexpr int ROUNDS = 300;
+  constexpr int ROUNDS = 40;
 #else
   constexpr int ROUNDS = 2000;
 #endif
