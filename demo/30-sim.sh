@@ -28,5 +28,5 @@ echo "== a scene with a mistake is refused before the program starts"
 printf '{"apps": [{"pid": 1, "tree": {"children": [{"role": "AXButton", "AXSize": [80]}]}}]}\n' \
   >"$DEMO_OUT/bad-scene.json"
 status=0
-"$BIN/plenk-hands-sim" "$DEMO_OUT/bad-scene.json" </dev/null || status=$?
+"$BIN/plenk-hands-sim" "$DEMO_OUT/bad-scene.json" </dev/null 2>&1 | sed "s/^/  stderr: /" || status=$?
 printf '  exit status %s\n' "$status"
