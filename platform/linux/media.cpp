@@ -436,6 +436,11 @@ private:
           av_packet_unref(pkt.get());
           continue;
         }
+        // A picture that nothing refers to and that ends well before the moment need not be
+        // decoded at all.
+        bool early = pkt->pts != AV_NOPTS_VALUE && pkt->duration > 0 &&
+                     pkt->pts + 2 * pkt->duration <= target;
+        decoder_->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         rc = avcodec_send_packet(decoder_.get(), pkt.get());
         av_packet_unref(pkt.get());
         // A damaged packet is skipped, as players do.
