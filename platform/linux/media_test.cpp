@@ -1,5 +1,5 @@
 #include "platform/linux/media.hpp"
-#include "tests/support/fixtures.hpp"
+#include "tests/support/recording_fixtures.hpp"
 
 #include <cmath>
 #include <filesystem>
@@ -12,66 +12,17 @@ using testing::ffmpeg;
 using testing::ffprobe;
 using testing::TempDir;
 
-// Recordings made once for the whole suite.
-struct Fixtures {
-  TempDir dir;
-  bool made = false;
-  std::string at(const std::string& name) const { return dir / name; }
-
-  Fixtures() {
-    const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 ";
-    made =
-        // 4 s of 320x240 at 25 fps with 3 s of AAC sound.
-        ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25:duration=4 " + tone +
-               "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + at("clip.mp4")) &&
-        ffmpeg("-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=2 -c:v libx264 "
-               "-pix_fmt yuv420p " +
-               at("silent.mp4")) &&
-        // Frame N has grey level 8N: 10 frames a second, one key frame, B-frames.
-        ffmpeg("-f lavfi -i \"color=c=black:s=64x48:r=10:d=3,format=gray,geq=lum='N*8'\" "
-               "-c:v libx264 -crf 4 -g 30 -bf 3 -pix_fmt yuv420p " +
-               at("ramp.mp4")) &&
-        // 160x120 stored, red top-left quadrant; rotated by a display matrix only.
-        ffmpeg("-f lavfi -i \"color=c=black:s=160x120:r=10:d=1,drawbox=x=0:y=0:w=80:h=60:"
-               "color=red:t=fill\" -c:v libx264 -pix_fmt yuv420p " +
-               at("marker.mp4")) &&
-        ffmpeg("-i " + at("marker.mp4") + " -c copy -metadata:s:v:0 rotate=270 " +
-               at("rot270.mp4")) &&
-        ffmpeg("-i " + at("marker.mp4") + " -c copy -metadata:s:v:0 rotate=90 " +
-               at("rot90.mp4")) &&
-        // Sound only, in several containers.
-        ffmpeg(tone + "-c:a aac " + at("tone.m4a")) && ffmpeg(tone + at("tone.mp3")) &&
-        ffmpeg(tone + at("tone.wav")) && ffmpeg(tone + at("tone.flac")) &&
-        ffmpeg(tone + "-c:a libvorbis " + at("tone.ogg")) && ffmpeg(tone + at("tone.aiff")) &&
-        ffmpeg(tone + "-c:a pcm_s16le " + at("tone.caf")) &&
-        ffmpeg(tone + "-c:a aac -f adts " + at("tone.aac")) &&
-        ffmpeg(tone + "-c:a aac -f mpegts " + at("tone.ts")) &&
-        // Still pictures and cover art.
-        ffmpeg("-f lavfi -i color=c=blue:s=64x64 -frames:v 1 " + at("still.jpg")) &&
-        ffmpeg(tone + "-i " + at("still.jpg") +
-               " -map 0 -map 1 -c:v mjpeg -disposition:v attached_pic " + at("cover.mp3")) &&
-        // A stream written without its length.
-        ffmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libvpx -live 1 -f webm "
-               "pipe:1 > " +
-               at("live.webm"));
-    testing::writeFile(at("notes.txt"), "these are plain notes, not a recording\n");
-    testing::writeFile(at("empty.mp4"), "");
-    testing::writeFile(at("junk.mov"), std::string(5000, '\x17'));
-  }
-};
-
 class LinuxMedia : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { fixtures = new Fixtures(); }
-  static void TearDownTestSuite() { delete fixtures; }
-  void SetUp() override { ASSERT_TRUE(fixtures->made) << "ffmpeg could not make the fixtures"; }
+  // The fixture, made on first use; the test fails when ffmpeg cannot make it.
   std::unique_ptr<Recording> open(const std::string& name) {
-    return recordings->open(fixtures->at(name));
+    std::string path =
+        name == "no-such-file" ? "/nonexistent/file.mp4" : testing::recordingFixtures()(name);
+    EXPECT_FALSE(path.empty()) << "ffmpeg could not make " << name;
+    return recordings->open(path);
   }
-  static Fixtures* fixtures;
   std::unique_ptr<Recordings> recordings = linuxRecordings();
 };
-Fixtures* LinuxMedia::fixtures = nullptr;
 
 // Mean of one colour channel over a rectangle of the picture.
 double mean(const Picture& p, int channel, int x0, int y0, int x1, int y1) {
