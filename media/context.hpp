@@ -5,6 +5,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/images.hpp"
+#include "platform/media.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
 
@@ -28,6 +30,8 @@ struct Media {
   System& system;
   Console& console;
   Timer& timer;
+  Images& images;
+  Recordings& recordings;
   RunState run{};
 };
 
