@@ -20,22 +20,25 @@ std::optional<std::string> encode(Images& images, const Picture& picture, bool p
 
 std::optional<Encoded> encodeWithin(Images& images, const Picture& picture, bool png,
                                     double quality, std::int64_t maxBytes) {
-  Picture current = picture;
+  // The picture passed in is not copied unless it is the one given back.
+  std::optional<Picture> smaller;
+  const Picture* current = &picture;
   double q = quality;
   for (int attempt = 1; attempt <= MAX_ENCODINGS; ++attempt) {
-    std::optional<std::string> bytes = encode(images, current, png, q);
+    std::optional<std::string> bytes = encode(images, *current, png, q);
     if (!bytes) return std::nullopt;
     if (png || static_cast<std::int64_t>(bytes->size()) <= maxBytes)
-      return Encoded{std::move(*bytes), std::move(current)};
+      return Encoded{std::move(*bytes), *current};
     if (q > MIN_QUALITY) {
       // Quality first: it is cheaper than shrinking and keeps the pixel size.
       q = std::max(MIN_QUALITY, q - QUALITY_STEP);
       continue;
     }
-    if (attempt == MAX_ENCODINGS) return Encoded{std::move(*bytes), std::move(current)};
-    std::optional<Picture> shrunk = scaled(images, current, SHRINK_FACTOR);
-    if (!shrunk) return Encoded{std::move(*bytes), std::move(current)};
-    current = std::move(*shrunk);
+    if (attempt == MAX_ENCODINGS) return Encoded{std::move(*bytes), *current};
+    std::optional<Picture> shrunk = scaled(images, *current, SHRINK_FACTOR);
+    if (!shrunk) return Encoded{std::move(*bytes), *current};
+    smaller = std::move(shrunk);
+    current = &*smaller;
   }
   return std::nullopt; // only when the quality started above 1.72
 }

@@ -119,7 +119,9 @@ CodecPtr openDecoder(const AVStream* s, bool threads) {
   if (!c || avcodec_parameters_to_context(c.get(), s->codecpar) < 0) return nullptr;
   c->pkt_timebase = s->time_base;
   if (threads) {
-    c->thread_count = 0; // one per core
+    // One thread per core, but at most two above 1080p: each frame thread holds its own
+    // reference pictures, and a 4K one is 12 MB.
+    c->thread_count = s->codecpar->width * s->codecpar->height > 1920 * 1088 ? 2 : 0;
     c->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   }
   if (avcodec_open2(c.get(), codec, nullptr) < 0) return nullptr;
