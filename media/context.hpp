@@ -5,6 +5,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/images.hpp"
+#include "platform/media.hpp"
 #include "platform/picker.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
@@ -29,6 +31,8 @@ struct Media {
   System& system;
   Console& console;
   Timer& timer;
+  Images& images;
+  Recordings& recordings;
   // The photo picker and its type registry; none where the system has no picker.
   Picker* picker = nullptr;
   FileTypes* fileTypes = nullptr;

@@ -21,12 +21,6 @@ Json verbPdfText(Media&, const Options&) {
 Json verbOCR(Media&, const Options&) {
   unbuilt("ocr");
 }
-Json verbFrames(Media&, const Options&) {
-  unbuilt("frames");
-}
-Json verbAudio(Media&, const Options&) {
-  unbuilt("audio");
-}
 Json verbPick(Media&, const Options&) {
   unbuilt("pick");
 }

@@ -7,6 +7,8 @@
 #include "media/frame/answer.hpp"
 #include "media/frame/paths.hpp"
 #include "media/frame/run.hpp"
+#include "platform/linux/images.hpp"
+#include "platform/linux/media.hpp"
 
 #include <chrono>
 #include <limits>
@@ -66,10 +68,14 @@ int main(int argc, char** argv) {
   verbs.push_back({"echo", verbEcho});
   verbs.push_back({"place", verbPlace});
   static ScaledTimer timer;
+  std::unique_ptr<Images> images = linuxImages();
+  std::unique_ptr<Recordings> recordings = linuxRecordings();
   Media media{.clock = steadyClock(),
               .files = systemFiles(),
               .system = thisSystem(),
               .console = processConsole(),
-              .timer = timer};
+              .timer = timer,
+              .images = *images,
+              .recordings = *recordings};
   return runMedia(media, args, verbs);
 }

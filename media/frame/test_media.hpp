@@ -3,9 +3,11 @@
 #pragma once
 
 #include "media/context.hpp"
+#include "platform/linux/images.hpp"
 #include "platform/memory/console.hpp"
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
+#include "platform/memory/media.hpp"
 #include "platform/memory/virtual_clock.hpp"
 
 #include <string>
@@ -17,8 +19,17 @@ struct TestMedia {
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
-  Media media{
-      .clock = clock, .files = systemFiles(), .system = system, .console = console, .timer = timer};
+  // Pictures are real (there is no in-memory libvips); recordings are scripted, and a file that
+  // was not scripted holds no tracks.
+  std::unique_ptr<Images> images = linuxImages();
+  MemoryRecordings recordings;
+  Media media{.clock = clock,
+              .files = systemFiles(),
+              .system = system,
+              .console = console,
+              .timer = timer,
+              .images = *images,
+              .recordings = recordings};
 
   // Standard output without its final line feed.
   std::string line() {
