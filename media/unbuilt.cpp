@@ -21,8 +21,5 @@ Json verbPdfText(Media&, const Options&) {
 Json verbOCR(Media&, const Options&) {
   unbuilt("ocr");
 }
-Json verbPick(Media&, const Options&) {
-  unbuilt("pick");
-}
 
 } // namespace plenk::media
