@@ -41,7 +41,7 @@ struct Outcome {
 };
 
 // A fresh output directory and temporary folder per run; fixtures are made once.
-class Pick : public testing::Test {
+class Pick : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
     std::string pattern = (fs::temp_directory_path() / "plenk-pick-fixtures.XXXXXX").string();
