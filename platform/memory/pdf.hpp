@@ -14,13 +14,13 @@ namespace plenk {
 struct MemoryPage {
   // Nothing: the page cannot be fetched.
   std::optional<PageSize> box = PageSize{612, 792};
-  std::string text;
+  std::string text = {};
   bool drawFails = false;
 };
 
 struct MemoryPdfFile {
   bool locked = false;
-  std::vector<MemoryPage> pages;
+  std::vector<MemoryPage> pages = {};
 };
 
 struct MemoryPdf final : Pdf {

@@ -12,6 +12,12 @@
 #include <string>
 #include <vector>
 
+// poppler asks fontconfig for the fonts a PDF does not embed, and fontconfig keeps what it
+// loads for the life of the process; LeakSanitizer would report that as a leak of every test.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace plenk::testing {
 
 // A fresh folder, removed with everything in it at the end of its scope.
