@@ -34,7 +34,8 @@ bool writable(const Json& root) {
       }
       break;
     case Json::value_t::array:
-      for (const auto& item : *v) stack.emplace_back(&item, depth + 1);
+      for (const auto& item : *v)
+        stack.emplace_back(&item, depth + 1);
       break;
     default:
       break;

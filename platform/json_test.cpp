@@ -21,7 +21,8 @@ TEST(Json, CompactWriterRefusesUnwritableValues) {
   EXPECT_FALSE(json::writeCompact(Json::array({std::numeric_limits<double>::infinity()})));
   EXPECT_FALSE(json::writeCompact(Json{{"s", "bad \xFF"}}));
   Json deep = Json::array();
-  for (int i = 0; i < 100000; ++i) deep = Json::array({std::move(deep)});
+  for (int i = 0; i < 100000; ++i)
+    deep = Json::array({std::move(deep)});
   EXPECT_FALSE(json::writeCompact(deep));
 }
 

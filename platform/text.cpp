@@ -88,8 +88,8 @@ std::string graphemePrefix(std::string_view utf8, std::size_t count) {
 }
 
 std::string lower(std::string_view utf8) {
-  icu::UnicodeString u =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   u.toLower(icu::Locale::getRoot());
   std::string out;
   u.toUTF8String(out);
@@ -128,8 +128,8 @@ std::string nfc(std::string_view utf8) {
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
   if (U_FAILURE(status)) throw std::runtime_error("NFC normaliser unavailable");
-  icu::UnicodeString u =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   icu::UnicodeString out = n->normalize(u, status);
   if (U_FAILURE(status)) throw std::runtime_error("NFC normalisation failed");
   std::string s;
@@ -143,8 +143,8 @@ int compareNfc(std::string_view a, std::string_view b) {
 }
 
 std::u16string toUtf16(std::string_view utf8) {
-  icu::UnicodeString u =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   return std::u16string(u.getBuffer(), static_cast<std::size_t>(u.length()));
 }
 

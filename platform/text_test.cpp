@@ -12,21 +12,26 @@ TEST(Text, GraphemesCountUserPerceivedCharacters) {
   } cases[] = {
       {"", 0},
       {"abc", 3},
-      {"e\xCC\x81", 1},                                           // e + combining acute
+      {"e\xCC\x81", 1}, // e + combining acute
       {"\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1}, // family ZWJ
-      {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 1},                   // flag DE
+      {"\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 1},                                         // flag DE
       {"\r\n", 1},
-      {"a\xFF" "b", 3},                                           // invalid byte counts as U+FFFD
+      {"a\xFF"
+       "b",
+       3}, // invalid byte counts as U+FFFD
   };
-  for (const auto& c : cases) EXPECT_EQ(graphemeCount(c.text), c.count) << c.text;
+  for (const auto& c : cases)
+    EXPECT_EQ(graphemeCount(c.text), c.count) << c.text;
 }
 
 TEST(Text, PrefixNeverSplitsACluster) {
-  std::string s = "ae\xCC\x81" "b\xF0\x9F\x98\x80z";
+  std::string s = "ae\xCC\x81"
+                  "b\xF0\x9F\x98\x80z";
   EXPECT_EQ(graphemePrefix(s, 0), "");
   EXPECT_EQ(graphemePrefix(s, 1), "a");
   EXPECT_EQ(graphemePrefix(s, 2), "ae\xCC\x81");
-  EXPECT_EQ(graphemePrefix(s, 4), "ae\xCC\x81" "b\xF0\x9F\x98\x80");
+  EXPECT_EQ(graphemePrefix(s, 4), "ae\xCC\x81"
+                                  "b\xF0\x9F\x98\x80");
   EXPECT_EQ(graphemePrefix(s, 99), s);
 }
 
@@ -39,7 +44,10 @@ TEST(Text, LowerIsFullCaseMapping) {
 
 TEST(Text, TrimRemovesUnicodeSpacesAndLineBreaks) {
   EXPECT_EQ(trim(" \t\r\n x y \xC2\xA0\xE3\x80\x80\xE2\x80\xA8\xC2\x85"), "x y");
-  EXPECT_EQ(trim("\xE2\x80\x8B" "x"), "\xE2\x80\x8B" "x"); // zero-width space is not white space
+  EXPECT_EQ(trim("\xE2\x80\x8B"
+                 "x"),
+            "\xE2\x80\x8B"
+            "x"); // zero-width space is not white space
   EXPECT_EQ(trim("   "), "");
   EXPECT_EQ(trim(""), "");
 }

@@ -1,10 +1,62 @@
-// Running and installed applications.
+// Running and installed applications: the workspace, running applications, bundles on disk,
+// folder listings and the home folder.
 #pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace plenk {
 
+// How an application appears: `regular` is an ordinary application with a Dock icon.
+enum class ActivationPolicy : int { regular = 0, accessory = 1, prohibited = 2 };
+
+// A running application as the workspace sees it at the moment of asking.
+struct RunningApp {
+  int pid = 0;
+  std::optional<std::string> name;     // display name
+  std::optional<std::string> bundleId; // bundle identifier, case as given
+  ActivationPolicy policy = ActivationPolicy::regular;
+  std::optional<std::string> bundlePath; // location of its bundle (absolute path)
+  friend bool operator==(const RunningApp&, const RunningApp&) = default;
+};
+
+// How an application is opened.
+struct OpenConfiguration {
+  bool activates = true; // the opened application becomes the active one
+};
+
+// What opening an application gives, once: the running application or none, and the system's
+// description of an error or none.
+using OpenHandler =
+    std::function<void(std::optional<RunningApp> app, std::optional<std::string> error)>;
+
 struct Workspace {
   virtual ~Workspace() = default;
+
+  // The running applications in the workspace's own order.
+  virtual std::vector<RunningApp> runningApplications() = 0;
+  // The application in front, or none.
+  virtual std::optional<RunningApp> frontmostApplication() = 0;
+  // The running application with this process identifier, or none.
+  virtual std::optional<RunningApp> runningApplication(int pid) = 0;
+  // Brings a running application to the front, ignoring other applications; whether it was done.
+  virtual bool activate(int pid) = 0;
+
+  // Launches the bundle at `bundlePath` (or brings it to the front if it runs). Returns at once;
+  // `handler` is called exactly once, later, on a thread of the implementation's choosing.
+  virtual void openApplication(const std::string& bundlePath, const OpenConfiguration& config,
+                               OpenHandler handler) = 0;
+
+  // The location of an installed application with this bundle identifier, or none.
+  virtual std::optional<std::string> applicationPathForBundleId(const std::string& bundleId) = 0;
+  // The identifier of the bundle at `bundlePath`; none when it is no readable bundle or has none.
+  virtual std::optional<std::string> bundleIdentifier(const std::string& bundlePath) = 0;
+  // The names of the entries directly inside a folder, in the platform's order; none on error.
+  virtual std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) = 0;
+  // The user's home folder, without a trailing "/".
+  virtual std::string homeDirectory() = 0;
 };
 
 } // namespace plenk
