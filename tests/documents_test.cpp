@@ -16,7 +16,7 @@ namespace {
 
 using testing::TempDir;
 
-struct Run {
+struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
@@ -24,7 +24,7 @@ struct Run {
 
 // Runs plenk-media with the arguments, in this process's environment without OMP_THREAD_LIMIT,
 // as a host that knows nothing of the recogniser's threads would.
-Run media(const TempDir& dir, std::vector<std::string> args) {
+Outcome media(const TempDir& dir, std::vector<std::string> args) {
   args.insert(args.begin(), std::string(PLENK_BIN_DIR) + "/plenk-media");
   std::vector<char*> argv;
   for (auto& a : args)
@@ -42,7 +42,7 @@ Run media(const TempDir& dir, std::vector<std::string> args) {
                                    0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
-  Run run;
+  Outcome run;
   pid_t pid = 0;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
@@ -66,7 +66,7 @@ TEST(DocumentsProcess, OcrReadsAScanAndSaysNothingOnStandardError) {
   testing::scanOf(text, scan, 150);
   std::filesystem::create_directory(dir / "out");
 
-  const Run run = media(dir, {"ocr", "--in", scan, "--out", dir / "out", "--nonce", "n-7"});
+  const Outcome run = media(dir, {"ocr", "--in", scan, "--out", dir / "out", "--nonce", "n-7"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.err, "");
   ASSERT_TRUE(run.out.ends_with("}\n")) << run.out;
@@ -83,7 +83,7 @@ TEST(DocumentsProcess, PdfTextAnswersWithSortedKeys) {
   const std::string pdf = dir / "doc.pdf";
   testing::writeFile(pdf, testing::textPdf({{.lines = {"Hello"}}}));
   std::filesystem::create_directory(dir / "out");
-  const Run run = media(dir, {"pdftext", "--in", pdf, "--out", dir / "out", "--nonce", "a"});
+  const Outcome run = media(dir, {"pdftext", "--in", pdf, "--out", dir / "out", "--nonce", "a"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, R"({"chars":5,"file":"text.txt","helper":"plenk-media","nonce":"a",)"
                      R"("ok":true,"pages":1,"protocol":1,"sparse":true,"truncated":false,)"
@@ -98,7 +98,7 @@ TEST(DocumentsProcess, ALockedPdfIsRefusedWithOneDiagnosticLine) {
   const std::string locked = dir / "locked.pdf";
   testing::writeFile(plain, testing::textPdf({{.lines = {"secret"}}}));
   testing::encryptedCopy(plain, locked);
-  const Run run = media(dir, {"inspect", "--in", locked});
+  const Outcome run = media(dir, {"inspect", "--in", locked});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err,
             "plenk-media: that PDF is locked with a password, so its pages cannot be opened\n");
