@@ -4,10 +4,13 @@
 #include "platform/linux/pdf.hpp"
 #include "platform/linux/recognition.hpp"
 
+#include <string_view>
+
 int main(int argc, char** argv) {
   using namespace plenk;
-  // Before anything else: the restart replaces the process with the same arguments.
-  restartWithOneOpenMpThread(SELF_EXE, argv);
+  // Before anything else: the restart replaces the process with the same arguments. Only ocr
+  // runs the recogniser, so only ocr pays for a second start.
+  if (argc > 1 && std::string_view(argv[1]) == "ocr") restartWithOneOpenMpThread(SELF_EXE, argv);
   const auto pdf = popplerPdf();
   const auto recogniser = tesseractRecogniser();
   media::Media media{.clock = steadyClock(),
