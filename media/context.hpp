@@ -5,6 +5,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/images.hpp"
+#include "platform/media.hpp"
 #include "platform/pdf.hpp"
 #include "platform/recognition.hpp"
 #include "platform/system.hpp"
@@ -33,6 +35,8 @@ struct Media {
   Pdf& pdf;
   // Loads its engine at the first picture and keeps it for the rest of the run.
   Recogniser& recogniser;
+  Images& images;
+  Recordings& recordings;
   RunState run{};
 };
 

@@ -12,12 +12,6 @@ namespace {
 }
 } // namespace
 
-Json verbFrames(Media&, const Options&) {
-  unbuilt("frames");
-}
-Json verbAudio(Media&, const Options&) {
-  unbuilt("audio");
-}
 Json verbPick(Media&, const Options&) {
   unbuilt("pick");
 }

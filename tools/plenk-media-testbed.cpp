@@ -7,6 +7,8 @@
 #include "media/frame/answer.hpp"
 #include "media/frame/paths.hpp"
 #include "media/frame/run.hpp"
+#include "platform/linux/images.hpp"
+#include "platform/linux/media.hpp"
 #include "platform/linux/pdf.hpp"
 #include "platform/linux/recognition.hpp"
 
@@ -70,12 +72,16 @@ int main(int argc, char** argv) {
   static ScaledTimer timer;
   static auto pdf = popplerPdf();
   static auto recogniser = tesseractRecogniser();
+  std::unique_ptr<Images> images = linuxImages();
+  std::unique_ptr<Recordings> recordings = linuxRecordings();
   Media media{.clock = steadyClock(),
               .files = systemFiles(),
               .system = thisSystem(),
               .console = processConsole(),
               .timer = timer,
               .pdf = *pdf,
-              .recogniser = *recogniser};
+              .recogniser = *recogniser,
+              .images = *images,
+              .recordings = *recordings};
   return runMedia(media, args, verbs);
 }

@@ -1,0 +1,63 @@
+#include "platform/memory/media.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace plenk {
+namespace {
+
+class MemoryRecording final : public Recording {
+public:
+  MemoryRecording(MemoryRecordings& owner, ScriptedRecording script)
+      : owner_(owner), script_(std::move(script)) {}
+
+  RecordingFacts facts() override { return script_.facts; }
+
+  std::optional<Picture> pictureAt(double seconds, int maxEdge) override {
+    int request = asked_++;
+    owner_.pictureRequests.push_back({seconds, maxEdge});
+    const RecordingFacts& f = script_.facts;
+    if (f.videoTracks < 1 || script_.failingPictures.count(request) > 0 || maxEdge < 1)
+      return std::nullopt;
+    double w = std::max(1.0, std::fabs(f.width)), h = std::max(1.0, std::fabs(f.height));
+    double scale = std::min(1.0, maxEdge / std::max(w, h));
+    Picture p;
+    p.width = std::max(1, static_cast<int>(std::lround(w * scale)));
+    p.height = std::max(1, static_cast<int>(std::lround(h * scale)));
+    p.rgb.assign(static_cast<std::size_t>(p.width) * p.height * 3, 128);
+    return p;
+  }
+
+  bool canExportSound() override { return script_.facts.audioTracks > 0 && script_.canExport; }
+
+  ExportOutcome exportSound(const std::string& path, double seconds) override {
+    owner_.exportRequests.push_back({path, seconds});
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return {false, std::string(std::strerror(errno))};
+    const std::string& bytes = script_.exportBytes;
+    bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ::close(fd);
+    if (!written) return {false, std::string("the scripted bytes could not be written")};
+    return script_.exportOutcome;
+  }
+
+private:
+  MemoryRecordings& owner_;
+  ScriptedRecording script_;
+  int asked_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Recording> MemoryRecordings::open(const std::string& path) {
+  ++opened;
+  auto found = files.find(path);
+  ScriptedRecording script = found != files.end() ? found->second : ScriptedRecording{};
+  return std::make_unique<MemoryRecording>(*this, std::move(script));
+}
+
+} // namespace plenk
