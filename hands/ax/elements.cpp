@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace plenk::hands {
 
@@ -35,7 +36,8 @@ std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
     if (items.size() >= MENU_BAR_LIMIT) break;
     if (axString(ax, child, "AXRole") != "AXMenuBarItem") continue;
     auto frame = axFrame(ax, child);
-    if (!frame || !(frame->size.width >= 1)) continue;
+    // The height of a menu-bar item is not tested.
+    if (!frame || !listable(*frame, -std::numeric_limits<double>::infinity())) continue;
     Json record = describe(ax, child, "AXMenuBarItem", *frame, focused);
     // The first item of the menu bar is the system menu, which has no label of its own.
     if (record["label"].get_ref<const std::string&>().empty()) record["label"] = "Apple";

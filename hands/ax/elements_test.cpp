@@ -1,6 +1,7 @@
 #include "hands/ax/ax_test_support.hpp"
 #include "hands/verbs.hpp"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace plenk::hands {
@@ -87,6 +88,7 @@ TEST_F(Elements, MenuBarItemsRules) {
   menuItem(titled("Thin", frame(0, 0, 0.5, 22)));
   menuItem(titled("Flat", frame(30, 0, 30, 0)));
   menuItem(titled("Nowhere"));
+  menuItem(titled("Not a number", frame(0, std::nan(""), 20, 22)));
   desktop.add(menuBar, "AXMenuItem", titled("Not a bar item", frame(0, 0, 20, 20)));
   desktop.add(menuBar, "", titled("Roleless", frame(0, 0, 20, 20)));
   menuItem(titled("Off screen", frame(5000, 5000, 40, 22))); // no clipping in the menu bar

@@ -39,6 +39,12 @@ bool isInteractiveRole(std::string_view role) {
          INTERACTIVE_ROLES.end();
 }
 
+bool listable(const Rect& frame, double minHeight) {
+  return std::isfinite(frame.origin.x) && std::isfinite(frame.origin.y) &&
+         std::isfinite(frame.size.width) && std::isfinite(frame.size.height) &&
+         frame.size.width >= 1 && frame.size.height >= minHeight;
+}
+
 void collect(Accessibility& ax, const Element& root, const std::optional<Rect>& clipRect,
              const std::optional<Element>& focused, Walk& walk, std::vector<Json>& interactive,
              std::vector<Json>& texts) {
@@ -56,9 +62,8 @@ void collect(Accessibility& ax, const Element& root, const std::optional<Rect>& 
     bool isText = role == "AXStaticText";
     if (isInteractive || isText) {
       auto frame = axFrame(ax, element);
-      // NaN sizes fail these tests too.
-      bool listed = frame && frame->size.width >= 1 && frame->size.height >= 1 &&
-                    (!clipRect || rectsIntersect(*frame, *clipRect));
+      bool listed =
+          frame && listable(*frame, 1) && (!clipRect || rectsIntersect(*frame, *clipRect));
       // A text list already full keeps nothing more; no need to describe what would be dropped.
       if (listed && isText && texts.size() >= static_cast<std::size_t>(MAX_ELEMENTS))
         listed = false;

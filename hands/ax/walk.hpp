@@ -31,6 +31,10 @@ struct Walk {
 
 bool isInteractiveRole(std::string_view role);
 
+// A rectangle with a listable face: every coordinate finite (a NaN or infinite one would make the
+// whole answer unwritable) and at least `minHeight` high and 1 wide (NaN sizes fail this too).
+bool listable(const Rect& frame, double minHeight);
+
 // Walks `root` depth-first in document order with an explicit stack, appending element records
 // of interactive elements and of static texts with a value. Stops at MAX_VISITS, the deadline or
 // MAX_ELEMENTS interactive records; reads children only above MAX_DEPTH. With a clip rectangle,

@@ -2,6 +2,7 @@
 #include "hands/ax/walk.hpp"
 #include "hands/constants.hpp"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace plenk::hands {
@@ -67,6 +68,9 @@ TEST_F(Collect, UnlistedElementsStillHaveTheirChildrenWalked) {
   button("inside shapeless", 10, 10, shapeless);
   add("AXButton", titled("thin", frame(10, 10, 20, 0.5)));
   add("AXButton", titled("not a number", frame(10, 10, std::nan(""), 20)));
+  // A coordinate that is not finite could not be written in the answer.
+  add("AXButton", titled("nowhere", frame(std::nan(""), 10, 20, 20)));
+  add("AXButton", titled("endless", frame(10, 10, 20, INFINITY)));
   walkWindow();
   EXPECT_EQ(labels(interactive),
             (std::vector<std::string>{"inside flat", "inside outside", "inside shapeless"}));
