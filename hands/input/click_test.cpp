@@ -12,9 +12,9 @@ struct ClickTest : InputFixture, ::testing::Test {
 
 TEST_F(ClickTest, SingleClickMovesWaitsThenPressesAndReleases) {
   EXPECT_EQ(click({{"x", 100}, {"y", 200}}), Json::object());
-  EXPECT_EQ(eventLines(desktop), (Lines{"0 moved 100,200 left click=0",
-                                        "40 leftDown 100,200 left click=1",
-                                        "65 leftUp 100,200 left click=1"}));
+  EXPECT_EQ(eventLines(desktop),
+            (Lines{"0 moved 100,200 left click=0", "40 leftDown 100,200 left click=1",
+                   "65 leftUp 100,200 left click=1"}));
   EXPECT_DOUBLE_EQ(desktop.elapsed(), 0.065);
 }
 
@@ -28,8 +28,9 @@ TEST_F(ClickTest, DoubleClickNumbersItsClicksAndPausesBetweenThem) {
 
 TEST_F(ClickTest, RightButtonUsesItsOwnEventTypes) {
   click({{"x", 1}, {"y", 2}, {"button", "right"}});
-  EXPECT_EQ(eventLines(desktop), (Lines{"0 moved 1,2 left click=0", "40 rightDown 1,2 right click=1",
-                                        "65 rightUp 1,2 right click=1"}));
+  EXPECT_EQ(eventLines(desktop),
+            (Lines{"0 moved 1,2 left click=0", "40 rightDown 1,2 right click=1",
+                   "65 rightUp 1,2 right click=1"}));
 }
 
 TEST_F(ClickTest, WrongTypesFallBackToALeftSingleClick) {
@@ -77,10 +78,17 @@ TEST_F(ClickTest, ChecksInOrderAndPostsNothingOnABadArgument) {
   const Case cases[] = {
       {Json::object(), false, "no_permission",
        "Accessibility is not allowed for Plenk AI in System Settings."},
-      {{{"y", 2}, {"button", "middle"}, {"count", 3}}, true, "bad_args", "x and y must be numbers."},
-      {{{"x", 1}, {"y", 2e6}, {"button", "middle"}}, true, "bad_args",
+      {{{"y", 2}, {"button", "middle"}, {"count", 3}},
+       true,
+       "bad_args",
+       "x and y must be numbers."},
+      {{{"x", 1}, {"y", 2e6}, {"button", "middle"}},
+       true,
+       "bad_args",
        "That point is nowhere on any screen."},
-      {{{"x", 1}, {"y", 2}, {"button", "middle"}, {"count", 3}}, true, "bad_args",
+      {{{"x", 1}, {"y", 2}, {"button", "middle"}, {"count", 3}},
+       true,
+       "bad_args",
        "button is left or right."},
       {{{"x", 1}, {"y", 2}, {"button", "Left"}}, true, "bad_args", "button is left or right."},
       {{{"x", 1}, {"y", 2}, {"button", "RIGHT"}}, true, "bad_args", "button is left or right."},
@@ -103,15 +111,19 @@ TEST_F(ClickTest, ChecksInOrderAndPostsNothingOnABadArgument) {
 TEST_F(ClickTest, RefusedButtonEventsFailButWhatWasPostedStays) {
   // The move is made, then the first button event is refused.
   desktop.refuseEventsAfter(1);
-  expectError(errorOf([&] { click({{"x", 1}, {"y", 2}}); }), "helper_failed",
-              "macOS would not create the click.");
+  expectError(errorOf([&] {
+                click({{"x", 1}, {"y", 2}});
+              }),
+              "helper_failed", "macOS would not create the click.");
   EXPECT_EQ(eventLines(desktop), (Lines{"0 moved 1,2 left click=0"}));
 
   // A double click whose second pair is refused leaves its first click posted.
   desktop.clearEvents();
   desktop.refuseEventsAfter(3);
-  expectError(errorOf([&] { click({{"x", 1}, {"y", 2}, {"count", 2}}); }), "helper_failed",
-              "macOS would not create the click.");
+  expectError(errorOf([&] {
+                click({{"x", 1}, {"y", 2}, {"count", 2}});
+              }),
+              "helper_failed", "macOS would not create the click.");
   ASSERT_EQ(desktop.events().size(), 3u);
   EXPECT_NE(eventLines(desktop)[2].find("leftUp 1,2 left click=1"), std::string::npos);
 }

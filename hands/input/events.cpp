@@ -15,7 +15,9 @@ constexpr int CHUNK_AFTER_MS = 12;
 constexpr std::uint16_t CHUNK_KEY_CODE = 0;
 } // namespace
 
-std::optional<EventSource> eventSource(Hands& hands) { return hands.input.createSource(); }
+std::optional<EventSource> eventSource(Hands& hands) {
+  return hands.input.createSource();
+}
 
 void postKey(Hands& hands, std::uint16_t keyCode, std::uint64_t flags,
              const std::optional<EventSource>& source) {
@@ -44,7 +46,8 @@ void typeChunk(Hands& hands, std::u16string_view units, const std::optional<Even
 }
 
 void moveMouse(Hands& hands, plenk::Point point, const std::optional<EventSource>& source) {
-  auto moved = hands.input.createMouseEvent(source, MouseEventType::moved, point, MouseButton::left);
+  auto moved =
+      hands.input.createMouseEvent(source, MouseEventType::moved, point, MouseButton::left);
   if (!moved) return;
   moved->flags = 0;
   hands.input.post(*moved);

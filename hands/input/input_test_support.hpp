@@ -18,8 +18,8 @@ namespace plenk::hands {
 
 struct InputFixture {
   MemoryDesktop desktop;
-  Hands hands{desktop, desktop, desktop, desktop.clock(), [](std::function<void()> task) { task(); },
-              {}};
+  Hands hands{
+      desktop, desktop, desktop, desktop.clock(), [](std::function<void()> task) { task(); }, {}};
   InputFixture() { desktop.trusted = true; }
 };
 

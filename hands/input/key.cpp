@@ -15,7 +15,9 @@ namespace plenk::hands {
 
 namespace {
 
-HandsError notAShortKey() { return {"bad_key", "key must be a short string like cmd+s."}; }
+HandsError notAShortKey() {
+  return {"bad_key", "key must be a short string like cmd+s."};
+}
 
 HandsError noSuchKey(std::string_view key) {
   return {"bad_key", "There is no key called " + std::string(key) + "."};

@@ -1,7 +1,6 @@
-#include "hands/input/key.hpp"
-
 #include "hands/constants.hpp"
 #include "hands/error.hpp"
+#include "hands/input/key.hpp"
 
 #include <gtest/gtest.h>
 #include <set>

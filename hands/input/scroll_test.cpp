@@ -22,14 +22,10 @@ TEST_F(ScrollTest, RoundsHalvesAwayFromZeroAndKeepsSigns) {
     std::string posted;
   };
   const Case cases[] = {
-      {{{"dy", 0.5}}, "0 scroll v=1 h=0"},
-      {{{"dy", -0.5}}, "0 scroll v=-1 h=0"},
-      {{{"dy", -2.5}}, "0 scroll v=-3 h=0"},
-      {{{"dy", 2.49}, {"dx", -1.5}}, "0 scroll v=2 h=-2"},
-      {{{"dy", 200}}, "0 scroll v=200 h=0"},
-      {{{"dx", -200}, {"dy", 0.4}}, "0 scroll v=0 h=-200"},
-      {{{"dx", true}}, "0 scroll v=0 h=1"},
-      {{{"dy", "3"}, {"dx", 4}}, "0 scroll v=0 h=4"},
+      {{{"dy", 0.5}}, "0 scroll v=1 h=0"},   {{{"dy", -0.5}}, "0 scroll v=-1 h=0"},
+      {{{"dy", -2.5}}, "0 scroll v=-3 h=0"}, {{{"dy", 2.49}, {"dx", -1.5}}, "0 scroll v=2 h=-2"},
+      {{{"dy", 200}}, "0 scroll v=200 h=0"}, {{{"dx", -200}, {"dy", 0.4}}, "0 scroll v=0 h=-200"},
+      {{{"dx", true}}, "0 scroll v=0 h=1"},  {{{"dy", "3"}, {"dx", 4}}, "0 scroll v=0 h=4"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.dump());
@@ -56,7 +52,9 @@ TEST_F(ScrollTest, ChecksInOrderAndPostsNothingOnABadArgument) {
     std::string message;
   };
   const Case cases[] = {
-      {{{"dy", 999}}, false, "no_permission",
+      {{{"dy", 999}},
+       false,
+       "no_permission",
        "Accessibility is not allowed for Plenk AI in System Settings."},
       {{{"dx", 201}, {"dy", 1}}, true, "bad_args", "That is too far to scroll in one go."},
       {{{"dy", -200.5}}, true, "bad_args", "That is too far to scroll in one go."},
@@ -69,7 +67,9 @@ TEST_F(ScrollTest, ChecksInOrderAndPostsNothingOnABadArgument) {
       {Json::object(), true, "bad_args", "scroll needs dx or dy."},
       {{{"dy", 3}, {"x", 5}}, true, "bad_args", "x and y must be numbers."},
       {{{"dy", 3}, {"y", nullptr}}, true, "bad_args", "x and y must be numbers."},
-      {{{"dy", 3}, {"x", 1}, {"y", -100001}}, true, "bad_args",
+      {{{"dy", 3}, {"x", 1}, {"y", -100001}},
+       true,
+       "bad_args",
        "That point is nowhere on any screen."},
   };
   for (const auto& c : cases) {
@@ -82,8 +82,10 @@ TEST_F(ScrollTest, ChecksInOrderAndPostsNothingOnABadArgument) {
 
 TEST_F(ScrollTest, RefusedScrollEventFailsAfterTheMove) {
   desktop.refuseEventsAfter(1);
-  expectError(errorOf([&] { scroll({{"dy", 1}, {"x", 1}, {"y", 2}}); }), "helper_failed",
-              "macOS would not create the scroll.");
+  expectError(errorOf([&] {
+                scroll({{"dy", 1}, {"x", 1}, {"y", 2}});
+              }),
+              "helper_failed", "macOS would not create the scroll.");
   EXPECT_EQ(eventLines(desktop), (Lines{"0 moved 1,2 left click=0"}));
 }
 

@@ -18,7 +18,9 @@ constexpr int AFTER_FOCUS_MOVE_MS = 20;
 // of combining marks, so the character limit alone does not.
 constexpr std::size_t MAX_TYPE_UNITS = 4 * static_cast<std::size_t>(MAX_TYPE_CHARS);
 
-bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
 
 HandsError focusMovedIntoPassword() {
   return {"secure_field", "The cursor moved into a password field, so Vantle stopped typing."};
@@ -70,7 +72,8 @@ Json verbType(Hands& hands, const Json& args) {
   std::size_t units = 0;
   for (const auto& line : lines)
     units += line.size();
-  if (units > MAX_TYPE_UNITS) throw HandsError{"bad_args", "That is too much text to type in one go."};
+  if (units > MAX_TYPE_UNITS)
+    throw HandsError{"bad_args", "That is too much text to type in one go."};
 
   if (focusInPasswordField(hands))
     throw HandsError{"secure_field",

@@ -15,7 +15,8 @@ constexpr const char* SECURE_AFTER =
 struct TypeTest : InputFixture, ::testing::Test {
   Element app, field, password;
   TypeTest() {
-    app = desktop.addApp(RunningApp{42, "Mail", "com.example.mail"});
+    app = desktop.addApp(
+        RunningApp{42, "Mail", "com.example.mail", ActivationPolicy::regular, std::nullopt});
     desktop.setFrontmost(42);
     field = desktop.add(app, "AXTextField", {}, "field");
     password = desktop.add(app, "AXTextField", {{"AXSubrole", std::string("AXSecureTextField")}},
@@ -112,9 +113,8 @@ TEST_F(TypeTest, LooksAtTheFocusAgainAfterATypedTab) {
   // Where the focus stays, typing goes on after the check.
   InputFixture plain;
   verbType(plain.hands, {{"text", "a\tb"}});
-  EXPECT_EQ(eventLines(plain.desktop),
-            (Lines{"0 key 0 down \"a\t\"", "8 key 0 up \"a\t\"", "40 key 0 down \"b\"",
-                   "48 key 0 up \"b\""}));
+  EXPECT_EQ(eventLines(plain.desktop), (Lines{"0 key 0 down \"a\t\"", "8 key 0 up \"a\t\"",
+                                              "40 key 0 down \"b\"", "48 key 0 up \"b\""}));
   EXPECT_EQ(plain.desktop.count("copyAttribute", "AXFocusedUIElement"), 2);
 }
 
@@ -168,12 +168,18 @@ TEST_F(TypeTest, ChecksInOrderAndPostsNothingOnABadArgument) {
     std::string message;
   };
   const Case cases[] = {
-      {{{"text", 42}}, false, true, "no_permission",
+      {{{"text", 42}},
+       false,
+       true,
+       "no_permission",
        "Accessibility is not allowed for Plenk AI in System Settings."},
       {{{"text", 42}}, true, true, "bad_args", "text must be a non-empty string."},
       {{{"text", ""}}, true, true, "bad_args", "text must be a non-empty string."},
       {Json::object(), true, false, "bad_args", "text must be a non-empty string."},
-      {{{"text", std::string(10001, 'a')}}, true, true, "bad_args",
+      {{{"text", std::string(10001, 'a')}},
+       true,
+       true,
+       "bad_args",
        "That is too much text to type in one go."},
       {{{"text", "   "}}, true, true, "secure_field", SECURE_BEFORE},
   };
