@@ -1,13 +1,34 @@
-// What every plenk-media verb is given: the platform services of this run. Built once by the
-// program (or a test) and passed in.
+// What every plenk-media verb is given: the platform services of this run, and the run's own
+// state. Built once by the program (or a test) and passed in.
 #pragma once
 
 #include "platform/clock.hpp"
+#include "platform/console.hpp"
+#include "platform/files.hpp"
+#include "platform/system.hpp"
+#include "platform/timer.hpp"
+
+#include <atomic>
+#include <string>
 
 namespace plenk::media {
 
+// Set by runMedia before any check; read by every end of the run.
+struct RunState {
+  std::string envelopeVerb;
+  std::string envelopeNonce;
+  // The once-guard: the first end (a verb's answer, stop, the deadline) to set it writes the
+  // final line and ends the process; every other end waits for that.
+  std::atomic<bool> ended{false};
+};
+
 struct Media {
   Clock& clock;
+  Files& files;
+  System& system;
+  Console& console;
+  Timer& timer;
+  RunState run{};
 };
 
 } // namespace plenk::media

@@ -1,0 +1,131 @@
+#include "hands/channel.hpp"
+#include "hands/hands_fixture.hpp"
+
+#include <gtest/gtest.h>
+#include <limits>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace plenk::hands {
+namespace {
+
+// A channel whose answers land in a memory file.
+struct Captured {
+  Channel channel;
+  Captured() { channel.outFd = memfd_create("answers", 0); }
+  ~Captured() { close(channel.outFd); }
+  std::string text() {
+    off_t size = lseek(channel.outFd, 0, SEEK_CUR);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    EXPECT_EQ(pread(channel.outFd, out.data(), out.size(), 0), size);
+    return out;
+  }
+  Json only() {
+    std::string t = text();
+    EXPECT_EQ(t.find('\n'), t.size() - 1) << t;
+    return *json::parse(t);
+  }
+};
+
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(WriteLine, AnAnswerThatCannotBeEncodedIsReplacedKeepingItsId) {
+  Captured c;
+  writeLine(c.channel, {{"id", {{"n", 3}}}, {"ok", true}, {"result", {{"x", NaN}}}});
+  EXPECT_EQ(c.only(), (Json{{"id", {{"n", 3}}},
+                            {"ok", false},
+                            {"code", "helper_failed"},
+                            {"error", "The helper built an answer it could not encode."}}));
+}
+
+TEST(WriteLine, WhenEvenTheReplacementFailsTheLineIsAnEmptyObject) {
+  for (Json id : {Json(NaN), Json::array({std::numeric_limits<double>::infinity()})}) {
+    Captured c;
+    writeLine(c.channel, {{"id", id}, {"ok", true}});
+    EXPECT_EQ(c.text(), "{}\n");
+  }
+  Json deep = 1;
+  for (int i = 0; i < 300000; ++i) {
+    Json outer = Json::array();
+    outer.push_back(std::move(deep));
+    deep = std::move(outer);
+  }
+  Captured c;
+  respond(c.channel, std::move(deep), Json::object(), std::nullopt);
+  EXPECT_EQ(c.text(), "{}\n");
+}
+
+TEST(Respond, BuildsExactlyOneOfTheTwoShapes) {
+  struct Case {
+    std::optional<Json> result;
+    std::optional<HandsError> error;
+    Json expected;
+  } cases[] = {
+      {Json{{"a", 1}}, std::nullopt, {{"id", 5}, {"ok", true}, {"result", {{"a", 1}}}}},
+      {std::nullopt, std::nullopt, {{"id", 5}, {"ok", true}, {"result", Json::object()}}},
+      {Json(), std::nullopt, {{"id", 5}, {"ok", true}, {"result", Json::object()}}},
+      {Json{{"a", 1}},
+       HandsError{"not_found", "No such app."},
+       {{"id", 5}, {"ok", false}, {"code", "not_found"}, {"error", "No such app."}}},
+  };
+  for (auto& k : cases) {
+    Captured c;
+    respond(c.channel, 5, k.result, k.error);
+    EXPECT_EQ(c.only(), k.expected);
+  }
+}
+
+TEST(ScreenLine, SanitisesTrimsAndCountsBytes) {
+  struct Case {
+    std::string raw;
+    LineKind kind;
+    std::string text;
+  } cases[] = {
+      {"", LineKind::Blank, ""},
+      {" \t\r\v\f\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\xE3\x80\x80\xC2\xA0", LineKind::Blank, ""},
+      {" {} \r", LineKind::Request, "{}"},
+      {"\xFF{\"a\":\"\xC3\"}", LineKind::Request, "\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}"},
+      {"\xE2\x80\x8B{}", LineKind::Request, "\xE2\x80\x8B{}"}, // zero-width space stays
+      {std::string(1'000'000, 'a'), LineKind::Request, std::string(1'000'000, 'a')},
+      {"  " + std::string(1'000'000, 'a') + "\t\r", LineKind::Request, std::string(1'000'000, 'a')},
+      {std::string(1'000'001, 'a'), LineKind::TooLong, ""},
+      {std::string(999'998, 'a') + "\xFF", LineKind::TooLong, ""},
+      {std::string(999'997, 'a') + "\xFF", LineKind::Request,
+       std::string(999'997, 'a') + "\xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.raw.substr(0, 40));
+    ScreenedLine s = screenLine(c.raw);
+    EXPECT_EQ(s.kind, c.kind);
+    EXPECT_EQ(s.text, c.text);
+  }
+}
+
+TEST(HandleLine, AnswersEachParsedLineOnceWithItsId) {
+  HandsFixture f;
+  struct Case {
+    const char* line;
+    Json expected;
+  } cases[] = {
+      {"[{\"id\":1}]",
+       {{"id", nullptr},
+        {"ok", false},
+        {"code", "bad_request"},
+        {"error", "That line was not a JSON object."}}},
+      {"{\"id\":[1],\"verb\":\"request\",\"args\":{\"what\":\"screen\"}}",
+       {{"id", {1}}, {"ok", true}, {"result", {{"granted", false}}}}},
+      {"{\"id\":\"q\",\"verb\":\"open_app\",\"args\":{\"name\":\"x\"}}",
+       {{"id", "q"},
+        {"ok", false},
+        {"code", "helper_failed"},
+        {"error", "The helper cannot do that yet."}}},
+  };
+  for (const auto& k : cases) {
+    Captured c;
+    handleLine(f.hands, c.channel, k.line);
+    EXPECT_EQ(c.only(), k.expected) << k.line;
+  }
+}
+
+} // namespace
+} // namespace plenk::hands

@@ -1,0 +1,75 @@
+#include "media/frame/paths.hpp"
+
+#include "media/frame/errors.hpp"
+#include "platform/text.hpp"
+
+#include <algorithm>
+
+namespace plenk::media {
+
+namespace {
+const std::string* value(const Options& opts, const char* key) {
+  auto it = opts.find(key);
+  return it == opts.end() || it->second.empty() ? nullptr : &it->second;
+}
+} // namespace
+
+std::string inputURL(Media& media, const Options& opts) {
+  const std::string* path = value(opts, "--in");
+  if (!path) throw MediaError(Code::Usage, "--in <file> is required for this verb");
+  // A pipe or a device is no file either: reading one could block the verb.
+  if (media.files.kind(*path) != ItemKind::File)
+    throw MediaError(Code::Input, "there is no readable file at the path given to --in");
+  if (!media.files.readable(*path))
+    throw MediaError(Code::Input, "the file given to --in cannot be read by this user");
+  return *path;
+}
+
+std::string outDir(Media& media, const Options& opts) {
+  const std::string* text = value(opts, "--out");
+  if (!text) throw MediaError(Code::Usage, "--out <directory> is required for this verb");
+  // The standardised path is the one checked, so the answer names the directory that passed.
+  std::string dir = media.files.standardize(*text);
+  if (media.files.kind(dir) != ItemKind::Directory)
+    throw MediaError(Code::Out, "the path given to --out is not a directory that exists");
+  if (!media.files.writable(dir))
+    throw MediaError(Code::Out, "the directory given to --out cannot be written to");
+  return dir;
+}
+
+std::string outFile(Media& media, const std::string& dir, const std::string& name) {
+  std::string path = dir.ends_with('/') ? dir + name : dir + "/" + name;
+  if (media.files.taken(path))
+    throw MediaError(Code::Out, "the directory given to --out holds a file called " + name +
+                                    "; nothing was written");
+  return path;
+}
+
+void writeOut(Media& media, std::string_view bytes, const std::string& path,
+              const std::string& what) {
+  if (!media.files.writeNew(path, bytes))
+    throw MediaError(Code::Out, what + " could not be written into the directory given to --out");
+}
+
+std::int64_t fileSize(Media& media, const std::string& path) {
+  return media.files.size(path).value_or(0);
+}
+
+std::string pad3(std::int64_t n) {
+  std::string s = std::to_string(n);
+  if (s.size() < 3) s.insert(0, 3 - s.size(), '0');
+  return s;
+}
+
+std::optional<std::string> safeExtension(std::optional<std::string_view> extension) {
+  if (!extension) return std::nullopt;
+  // Full lowering first: a few non-ASCII letters (the Kelvin sign) lower to ASCII ones.
+  std::string e = text::lower(*extension);
+  if (e.empty() || e.size() > 5) return std::nullopt;
+  bool plain = std::all_of(e.begin(), e.end(),
+                           [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+  if (!plain) return std::nullopt;
+  return e;
+}
+
+} // namespace plenk::media

@@ -1,0 +1,31 @@
+// A Media for in-process tests: the real files of this machine, and in-memory console, timer,
+// system and clock. runMedia returns the exit status instead of ending the process.
+#pragma once
+
+#include "media/context.hpp"
+#include "platform/memory/console.hpp"
+#include "platform/memory/fixed_system.hpp"
+#include "platform/memory/manual_timer.hpp"
+#include "platform/memory/virtual_clock.hpp"
+
+#include <string>
+
+namespace plenk::media {
+
+struct TestMedia {
+  MemoryConsole console;
+  ManualTimer timer;
+  FixedSystem system;
+  VirtualClock clock;
+  Media media{
+      .clock = clock, .files = systemFiles(), .system = system, .console = console, .timer = timer};
+
+  // Standard output without its final line feed.
+  std::string line() {
+    std::string s = console.out;
+    if (s.ends_with('\n')) s.pop_back();
+    return s;
+  }
+};
+
+} // namespace plenk::media

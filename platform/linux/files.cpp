@@ -1,0 +1,96 @@
+#include "platform/files.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace plenk {
+
+namespace {
+
+std::string homeDirectory() {
+  // The account's home, not $HOME: the environment is not read.
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir)
+    return found->pw_dir;
+  return "/";
+}
+
+bool hasParentComponent(const std::string& path) {
+  return path == ".." || path.starts_with("../") || path.ends_with("/..") ||
+         path.find("/../") != std::string::npos;
+}
+
+struct SystemFiles final : Files {
+  ItemKind kind(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return ItemKind::None;
+    if (S_ISREG(st.st_mode)) return ItemKind::File;
+    if (S_ISDIR(st.st_mode)) return ItemKind::Directory;
+    return ItemKind::Other;
+  }
+
+  bool taken(const std::string& path) override {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+  }
+
+  bool readable(const std::string& path) override {
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+  }
+
+  bool writable(const std::string& path) override {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+  }
+
+  std::string standardize(const std::string& path) override {
+    std::string out = standardizePath(path, homeDirectory());
+    if (out.starts_with('/') && hasParentComponent(out)) {
+      // "a/link/.." is not "a" when link leads elsewhere: let the system walk it.
+      char resolved[PATH_MAX];
+      if (::realpath(out.c_str(), resolved)) return resolved;
+    }
+    return out;
+  }
+
+  std::optional<std::int64_t> size(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+  }
+
+  bool writeNew(const std::string& path, std::string_view bytes) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd, bytes.data(), bytes.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+  }
+};
+
+} // namespace
+
+Files& systemFiles() {
+  static SystemFiles files;
+  return files;
+}
+
+} // namespace plenk

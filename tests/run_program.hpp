@@ -1,0 +1,85 @@
+// Runs a built program as a child process and collects what it wrote and how it ended.
+#pragma once
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace plenk::testing {
+
+struct Finished {
+  std::string out, err;
+  int status = -1; // exit status, or 128 + signal
+};
+
+// program: a file name in PLENK_BIN_DIR, or an absolute path. env: extra "NAME=value" entries.
+inline Finished runProgram(const std::string& program, const std::vector<std::string>& args,
+                           const std::vector<std::string>& env = {}) {
+  std::string path =
+      program.starts_with('/') ? program : std::string(PLENK_BIN_DIR) + "/" + program;
+  std::vector<char*> argv{path.data()};
+  std::vector<std::string> argsCopy = args;
+  for (auto& a : argsCopy)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envCopy = env;
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e)
+    envp.push_back(*e);
+  for (auto& e : envCopy)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int out[2], err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  Finished done;
+  if (spawned != 0) {
+    ::close(out[0]);
+    ::close(err[0]);
+    return done;
+  }
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&done.out, &done.err};
+  int open = 2;
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[65536];
+      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  done.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return done;
+}
+
+} // namespace plenk::testing
