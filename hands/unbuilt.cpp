@@ -21,18 +21,6 @@ Json verbElements(Hands&, const Json&) {
 Json verbReadText(Hands&, const Json&) {
   notYet();
 }
-Json verbClick(Hands&, const Json&) {
-  notYet();
-}
-Json verbType(Hands&, const Json&) {
-  notYet();
-}
-Json verbKey(Hands&, const Json&) {
-  notYet();
-}
-Json verbScroll(Hands&, const Json&) {
-  notYet();
-}
 Json verbResolveApp(Hands&, const Json&) {
   notYet();
 }
