@@ -54,6 +54,15 @@ struct FailingDesktop final : Accessibility {
     throw 42;
   }
   bool isTrustedWithPrompt() override { return false; }
+  Element systemWide() override { return {}; }
+  Element application(int) override { return {}; }
+  void setMessagingTimeout(const Element&, float) override {}
+  AxResult<AttrValue> copyAttribute(const Element&, std::string_view) override { return {}; }
+  AxStatus setAttribute(const Element&, std::string_view, const AttrValue&) override {
+    return AxStatus::failure;
+  }
+  AxResult<Element> elementAtPosition(const Element&, float, float) override { return {}; }
+  AxResult<int> pid(const Element&) override { return {}; }
 };
 
 TEST(Dispatch, OtherFailuresBecomeHelperFailedWithTheirDescription) {
