@@ -1,18 +1,13 @@
 // Readers of verb arguments shared by many verbs.
 #pragma once
 
+#include "platform/accessibility.hpp"
 #include "platform/json.hpp"
 
 #include <optional>
 #include <string_view>
 
 namespace plenk::hands {
-
-// A screen point in global display coordinates, origin at the top left of the main display.
-struct Point {
-  double x = 0;
-  double y = 0;
-};
 
 // The finite number under `key` (true is 1, false 0); nothing when absent, not a number or not
 // finite. Never throws: each caller decides what nothing means.

@@ -57,20 +57,23 @@ void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
   std::vector<char> buffer(1 << 16);
   std::string line;
   bool overlong = false;
+  // The requests finished by one read go to the main thread together: one wake-up, not one each.
+  std::vector<std::function<void()>> ready;
   auto finish = [&] {
     if (overlong) {
       answerTooLong(channel);
     } else {
-      ScreenedLine screened = screenLine(std::move(line));
+      // A right-sized copy: the buffer keeps its capacity for the next line, and a queue of many
+      // short requests holds only their bytes.
+      ScreenedLine screened = screenLine(std::string(line));
       if (screened.kind == LineKind::TooLong)
         answerTooLong(channel);
       else if (screened.kind == LineKind::Request)
-        queue.post([&hands, &channel, text = std::move(screened.text)] {
+        ready.emplace_back([&hands, &channel, text = std::move(screened.text)] {
           handleLine(hands, channel, text);
         });
     }
-    line = std::string();
-    line.reserve(4096);
+    line.clear();
     overlong = false;
   };
   bool pending = false; // bytes of an unfinished line have been read
@@ -99,8 +102,10 @@ void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
       pending = false;
       p = nl + 1;
     }
+    queue.postAll(ready);
   }
   if (pending) finish();
+  queue.postAll(ready);
 }
 
 void writeBytes(Channel& channel, std::string_view bytes) noexcept {

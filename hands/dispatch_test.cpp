@@ -54,15 +54,23 @@ struct FailingDesktop final : Accessibility {
     throw 42;
   }
   bool isTrustedWithPrompt() override { return false; }
-  Element systemWide() override { return {}; }
-  Element application(int) override { return {}; }
-  void setMessagingTimeout(const Element&, float) override {}
-  AxResult<AttrValue> copyAttribute(const Element&, std::string_view) override { return {}; }
-  AxStatus setAttribute(const Element&, std::string_view, const AttrValue&) override {
-    return AxStatus::failure;
+  // Everything else is never reached by probe.
+  MemoryDesktop rest;
+  Element systemWide() override { return rest.systemWide(); }
+  Element application(int pid) override { return rest.application(pid); }
+  void setMessagingTimeout(const Element& app, float seconds) override {
+    rest.setMessagingTimeout(app, seconds);
   }
-  AxResult<Element> elementAtPosition(const Element&, float, float) override { return {}; }
-  AxResult<int> pid(const Element&) override { return {}; }
+  AxResult<AttrValue> copyAttribute(const Element& e, std::string_view name) override {
+    return rest.copyAttribute(e, name);
+  }
+  AxStatus setAttribute(const Element& e, std::string_view name, const AttrValue& v) override {
+    return rest.setAttribute(e, name, v);
+  }
+  AxResult<Element> elementAtPosition(const Element& sw, float x, float y) override {
+    return rest.elementAtPosition(sw, x, y);
+  }
+  AxResult<int> pid(const Element& e) override { return rest.pid(e); }
 };
 
 TEST(Dispatch, OtherFailuresBecomeHelperFailedWithTheirDescription) {

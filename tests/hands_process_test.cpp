@@ -199,10 +199,13 @@ TEST(HandsProcess, TooLongAnswersNeverInterleaveWithOthers) {
 }
 
 TEST(HandsProcess, AnIdNestedTooDeepToWriteStillGetsALineAndTheNextIsAnswered) {
-  std::string deep = std::string(400'000, '[') + std::string(400'000, ']');
-  auto a = answers(talk("{\"verb\":\"probe\",\"id\":" + deep + "}\n" +
-                        "{\"verb\":\"nope\",\"id\":" + deep + "}\n" + deep + "\n" +
-                        std::string(900'000, '{') + "\n{\"id\":1,\"verb\":\"probe\"}\n"));
+  // Deep enough that any recursive copy or write of the id would overflow the stack.
+  std::string deep = std::string(150'000, '[') + std::string(150'000, ']');
+  auto a = answers(converse({HANDS},
+                            "{\"verb\":\"probe\",\"id\":" + deep + "}\n" +
+                                "{\"verb\":\"nope\",\"id\":" + deep + "}\n" + deep + "\n" +
+                                std::string(300'000, '{') + "\n{\"id\":1,\"verb\":\"probe\"}\n",
+                            120000));
   ASSERT_EQ(a.size(), 5u);
   EXPECT_EQ(a[0], Json::object());
   EXPECT_EQ(a[1], Json::object());

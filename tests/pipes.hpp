@@ -138,7 +138,7 @@ private:
 // Writes all of `input`, closes the program's input, reads both outputs to their end and waits
 // for the exit.
 inline Conversation converse(const std::vector<std::string>& argv, std::string_view input,
-                             int timeoutMs = 30000) {
+                             int timeoutMs = 120000) {
   Conversation c;
   Child child(argv);
   if (!child.started()) return c;
