@@ -9,18 +9,6 @@ namespace {
 }
 } // namespace
 
-Json verbFrontmost(Hands&, const Json&) {
-  notYet();
-}
-Json verbAppAt(Hands&, const Json&) {
-  notYet();
-}
-Json verbElements(Hands&, const Json&) {
-  notYet();
-}
-Json verbReadText(Hands&, const Json&) {
-  notYet();
-}
 Json verbClick(Hands&, const Json&) {
   notYet();
 }
