@@ -21,17 +21,5 @@ Json verbKey(Hands&, const Json&) {
 Json verbScroll(Hands&, const Json&) {
   notYet();
 }
-Json verbResolveApp(Hands&, const Json&) {
-  notYet();
-}
-void verbOpenApp(Hands&, const Json&, Completion) {
-  notYet();
-}
-Json verbActivate(Hands&, const Json&) {
-  notYet();
-}
-Json verbListApps(Hands&, const Json&) {
-  notYet();
-}
 
 } // namespace plenk::hands
