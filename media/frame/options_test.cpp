@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
@@ -105,9 +106,14 @@ struct CommaLocale {
     if (std::system(command.c_str()) != 0) return;
     ::setenv("LOCPATH", dir, 1);
     active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    made = dir;
   }
-  ~CommaLocale() { std::setlocale(LC_ALL, "C"); }
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, "C");
+    if (!made.empty()) std::filesystem::remove_all(made);
+  }
   bool active = false;
+  std::string made;
 };
 
 void checkRealSpellings() {

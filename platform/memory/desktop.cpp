@@ -3,6 +3,7 @@
 #include "platform/text.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -60,6 +61,9 @@ MemoryDesktop::~MemoryDesktop() {
   openCv_.notify_all();
   for (auto& t : openThreads_)
     if (t.joinable()) t.join();
+  // Attributes naming elements make cycles (a child's "AXParent", a title element): break them.
+  for (auto& node : nodes_)
+    node->attrs.clear();
 }
 
 double MemoryDesktop::elapsed() {
@@ -70,6 +74,7 @@ double MemoryDesktop::elapsed() {
 
 std::shared_ptr<MemoryDesktop::Node> MemoryDesktop::newNode(int pid, std::string name) {
   auto node = std::make_shared<Node>();
+  nodes_.push_back(node);
   node->pid = pid;
   ++serial_;
   // Appended rather than "#" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on the latter.
@@ -117,8 +122,8 @@ Element MemoryDesktop::addApp(const RunningApp& app) {
     *it = app;
   else
     running_.push_back(app);
-  Element element = application(app.pid);
-  auto node = nodeOf(element);
+  auto node = appNode(app.pid);
+  Element element = handle(node);
   node->gone = false;
   node->attrs["AXRole"] = Attr{AxStatus::ok, AttrValue{std::string("AXApplication")}};
   if (app.name) node->attrs["AXTitle"] = Attr{AxStatus::ok, AttrValue{*app.name}};
@@ -145,21 +150,35 @@ Element MemoryDesktop::add(const Element& parent, std::string role, const Attrib
   Lock lock(mutex_);
   auto parentNode = nodeOf(parent);
   Element element = create(parentNode ? parentNode->pid : 0, attributes, std::move(name));
-  auto node = nodeOf(element);
-  if (!role.empty()) node->attrs["AXRole"] = Attr{AxStatus::ok, AttrValue{std::move(role)}};
-  if (parentNode) {
-    node->parent = parentNode;
-    Attr& children = parentNode->attrs["AXChildren"];
-    if (!children.value || !std::holds_alternative<std::vector<Element>>(*children.value))
-      children = Attr{AxStatus::ok, AttrValue{std::vector<Element>{}}};
-    std::get<std::vector<Element>>(*children.value).push_back(element);
-  }
+  if (!role.empty())
+    nodeOf(element)->attrs["AXRole"] = Attr{AxStatus::ok, AttrValue{std::move(role)}};
+  attach(parent, element);
   return element;
+}
+
+void MemoryDesktop::attach(const Element& parent, const Element& child) {
+  Lock lock(mutex_);
+  auto parentNode = nodeOf(parent);
+  auto node = nodeOf(child);
+  if (!parentNode || !node) return;
+  node->parent = parentNode;
+  Attr& children = parentNode->attrs["AXChildren"];
+  if (children.status != AxStatus::ok || !children.value ||
+      !std::holds_alternative<std::vector<Element>>(*children.value))
+    children = Attr{AxStatus::ok, AttrValue{std::vector<Element>{}}};
+  std::get<std::vector<Element>>(*children.value).push_back(child);
 }
 
 std::optional<Element> MemoryDesktop::find(std::string_view name) {
   Lock lock(mutex_);
   if (name == "system") return handle(system_);
+  if (name.starts_with("app:")) {
+    int pid = 0;
+    auto digits = name.substr(4);
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return handle(appNode(pid));
+  }
   auto it = named_.find(name);
   if (it == named_.end()) return std::nullopt;
   return handle(it->second);
@@ -231,7 +250,7 @@ void MemoryDesktop::setDefaultTimeout(double seconds) {
 void MemoryDesktop::focus(const Element& element) {
   Lock lock(mutex_);
   if (auto node = nodeOf(element)) {
-    auto app = nodeOf(application(node->pid));
+    auto app = appNode(node->pid);
     app->attrs["AXFocusedUIElement"] = Attr{AxStatus::ok, AttrValue{element}};
   }
 }
@@ -429,15 +448,19 @@ Element MemoryDesktop::systemWide() {
   return handle(system_);
 }
 
-Element MemoryDesktop::application(int pid) {
-  Lock lock(mutex_);
-  record("application", nullptr, std::to_string(pid));
+std::shared_ptr<MemoryDesktop::Node> MemoryDesktop::appNode(int pid) {
   auto& node = appNodes_[pid];
   if (!node) {
     node = newNode(pid, "app:" + std::to_string(pid));
     node->kind = Node::Kind::application;
   }
-  return handle(node);
+  return node;
+}
+
+Element MemoryDesktop::application(int pid) {
+  Lock lock(mutex_);
+  record("application", nullptr, std::to_string(pid));
+  return handle(appNode(pid));
 }
 
 double MemoryDesktop::timeoutFor(int pid) {

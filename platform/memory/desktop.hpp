@@ -113,9 +113,12 @@ public:
   // for find(); "" gives "#<serial>".
   Element add(const Element& parent, std::string role, const Attributes& attributes = {},
               std::string name = "");
+  // Appends an element to the parent's "AXChildren" (it may have been attached nowhere before).
+  void attach(const Element& parent, const Element& child);
   // A new element of an application, attached nowhere.
   Element create(int pid, const Attributes& attributes = {}, std::string name = "");
-  // The element a name was given to, or none.
+  // The element a name was given to ("system" and "app:<pid>" name the system-wide and
+  // application elements), or none.
   std::optional<Element> find(std::string_view name);
   // The name of an element as the logs show it.
   std::string nameOf(const Element& element);
@@ -268,6 +271,7 @@ private:
 
   std::shared_ptr<Node> nodeOf(const Element& element);
   std::shared_ptr<Node> newNode(int pid, std::string name);
+  std::shared_ptr<Node> appNode(int pid);
   Element handle(const std::shared_ptr<Node>& node);
   void record(std::string op, const Element* element, std::string detail);
   void applyDue();
@@ -290,6 +294,7 @@ private:
 
   std::recursive_mutex mutex_;
   std::uint64_t serial_ = 0;
+  std::vector<std::shared_ptr<Node>> nodes_; // every node made, so that cycles can be broken
   std::shared_ptr<Node> system_;
   std::map<int, std::shared_ptr<Node>> appNodes_;
   std::map<std::string, std::shared_ptr<Node>, std::less<>> named_;
