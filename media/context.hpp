@@ -5,6 +5,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/pdf.hpp"
+#include "platform/recognition.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
 
@@ -28,6 +30,9 @@ struct Media {
   System& system;
   Console& console;
   Timer& timer;
+  Pdf& pdf;
+  // Loads its engine at the first picture and keeps it for the rest of the run.
+  Recogniser& recogniser;
   RunState run{};
 };
 

@@ -12,15 +12,6 @@ namespace {
 }
 } // namespace
 
-Json verbInspect(Media&, const Options&) {
-  unbuilt("inspect");
-}
-Json verbPdfText(Media&, const Options&) {
-  unbuilt("pdftext");
-}
-Json verbOCR(Media&, const Options&) {
-  unbuilt("ocr");
-}
 Json verbFrames(Media&, const Options&) {
   unbuilt("frames");
 }

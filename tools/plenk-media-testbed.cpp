@@ -7,6 +7,8 @@
 #include "media/frame/answer.hpp"
 #include "media/frame/paths.hpp"
 #include "media/frame/run.hpp"
+#include "platform/linux/pdf.hpp"
+#include "platform/linux/recognition.hpp"
 
 #include <chrono>
 #include <limits>
@@ -66,10 +68,14 @@ int main(int argc, char** argv) {
   verbs.push_back({"echo", verbEcho});
   verbs.push_back({"place", verbPlace});
   static ScaledTimer timer;
+  static auto pdf = popplerPdf();
+  static auto recogniser = tesseractRecogniser();
   Media media{.clock = steadyClock(),
               .files = systemFiles(),
               .system = thisSystem(),
               .console = processConsole(),
-              .timer = timer};
+              .timer = timer,
+              .pdf = *pdf,
+              .recogniser = *recogniser};
   return runMedia(media, args, verbs);
 }

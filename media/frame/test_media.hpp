@@ -1,11 +1,14 @@
 // A Media for in-process tests: the real files of this machine, and in-memory console, timer,
-// system and clock. runMedia returns the exit status instead of ending the process.
+// system, clock, PDFs and recogniser. runMedia returns the exit status instead of ending the
+// process.
 #pragma once
 
 #include "media/context.hpp"
 #include "platform/memory/console.hpp"
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
+#include "platform/memory/pdf.hpp"
+#include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
 
 #include <string>
@@ -17,8 +20,15 @@ struct TestMedia {
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
-  Media media{
-      .clock = clock, .files = systemFiles(), .system = system, .console = console, .timer = timer};
+  MemoryPdf pdf;
+  MemoryRecogniser recogniser;
+  Media media{.clock = clock,
+              .files = systemFiles(),
+              .system = system,
+              .console = console,
+              .timer = timer,
+              .pdf = pdf,
+              .recogniser = recogniser};
 
   // Standard output without its final line feed.
   std::string line() {
