@@ -15,8 +15,9 @@ Json runningList(Workspace& workspace) {
   Json running = Json::array();
   for (const auto& app : workspace.runningApplications())
     if (app.policy == ActivationPolicy::regular)
-      running.push_back(
-          {{"name", app.name.value_or("")}, {"bundle_id", app.bundleId.value_or("")}});
+      // A name that is not UTF-8 would make the whole answer unwritable.
+      running.push_back({{"name", text::sanitizeUtf8(app.name.value_or(""))},
+                         {"bundle_id", text::sanitizeUtf8(app.bundleId.value_or(""))}});
   return running;
 }
 
@@ -33,6 +34,9 @@ Json installedList(Hands& hands) {
     for (const auto& entry : *entries) {
       // Exactly ".app" in small letters, with a name before it.
       if (entry.size() <= APP_SUFFIX.size() || !entry.ends_with(APP_SUFFIX)) continue;
+      // A file name that is not UTF-8 names no app anyone could ask for, and would make the
+      // whole answer unwritable.
+      if (!text::isValidUtf8(entry)) continue;
       std::string name = entry.substr(0, entry.size() - APP_SUFFIX.size());
       if (seen.insert(text::lower(name)).second) installed.push_back(std::move(name));
       if (installed.size() >= MAX_INSTALLED_APPS) return installed;

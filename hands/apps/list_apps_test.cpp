@@ -54,6 +54,15 @@ TEST_F(ListApps, OnlyExactDotAppEndingsCount) {
   EXPECT_EQ(installed(), Names{"Tool"});
 }
 
+TEST_F(ListApps, NamesThatAreNotUtf8LeaveTheAnswerWritable) {
+  desktop.setFolder("/Applications", Names{"Bad\xFF.app", "Good.app"});
+  desktop.addApp(app(8, "Odd\xC3", "com.example.odd"));
+  Json answer = list();
+  EXPECT_EQ(answer["installed"], Json::array({"Good"}));
+  EXPECT_EQ(answer["running"][0]["name"], "Odd\uFFFD");
+  EXPECT_TRUE(json::writeCompact(answer).has_value());
+}
+
 TEST_F(ListApps, TheFirstFolderHoldingANameWins) {
   desktop.setFolder("/Applications/Utilities", std::nullopt);
   desktop.setFolder("/System/Applications", Names{"Maps.app", "Über.app"});

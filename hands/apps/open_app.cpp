@@ -37,6 +37,8 @@ void answerOpen(const Completion& done, const std::string& name, std::optional<R
 } // namespace
 
 void verbOpenApp(Hands& hands, const Json& args, Completion done) {
+  // Without a way back to the main thread the answer could never be given.
+  if (!hands.postToMain) throw HandsError{"helper_failed", "The helper cannot open apps here."};
   ResolvedApp app;
   try {
     app = resolveApp(hands, nameArg(args));

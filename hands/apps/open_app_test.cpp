@@ -206,6 +206,14 @@ TEST_F(OpenApp, AnUnexpectedFailureWhileResolvingIsHelperFailed) {
   EXPECT_TRUE(desktop.opened().empty());
 }
 
+TEST_F(OpenApp, WithoutAWayBackToTheMainThreadNothingIsOpened) {
+  hands.postToMain = nullptr;
+  send("open_app", {{"name", "Keynote"}});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].error->code, "helper_failed");
+  EXPECT_TRUE(desktop.opened().empty());
+}
+
 // ---- through the request loop
 
 // The request loop on pipes, on a thread of its own.
