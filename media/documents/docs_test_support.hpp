@@ -5,11 +5,13 @@
 #include "media/context.hpp"
 #include "media/frame/errors.hpp"
 #include "media/verbs.hpp"
+#include "platform/linux/images.hpp"
 #include "platform/linux/pdf.hpp"
 #include "platform/linux/recognition.hpp"
 #include "platform/memory/console.hpp"
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
+#include "platform/memory/media.hpp"
 #include "platform/memory/pdf.hpp"
 #include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
@@ -72,20 +74,26 @@ struct DocsFixture : ::testing::Test {
   MemoryRecogniser recogniser;
   std::unique_ptr<Pdf> poppler = popplerPdf();
   std::unique_ptr<Recogniser> tesseract = tesseractRecogniser();
+  std::unique_ptr<Images> images = linuxImages();
+  MemoryRecordings recordings;
   Media mem{.clock = clock,
             .files = systemFiles(),
             .system = system,
             .console = console,
             .timer = timer,
             .pdf = pdf,
-            .recogniser = recogniser};
+            .recogniser = recogniser,
+            .images = *images,
+            .recordings = recordings};
   Media real{.clock = clock,
              .files = systemFiles(),
              .system = system,
              .console = console,
              .timer = timer,
              .pdf = *poppler,
-             .recogniser = *tesseract};
+             .recogniser = *tesseract,
+             .images = *images,
+             .recordings = recordings};
 };
 
 } // namespace plenk::media
