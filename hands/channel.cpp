@@ -199,6 +199,8 @@ int runHands(Hands& hands, int inFd, int outFd, int errFd) {
   Channel channel;
   channel.outFd = outFd;
   channel.errFd = errFd;
+  // The home folder is asked for once: the folders stay as they were at start-up.
+  hands.appDirs = appDirsFor(hands.workspace.homeDirectory());
   // The queue outlives this call for platform threads that still hold the poster.
   hands.postToMain = [queue](std::function<void()> task) { queue->post(std::move(task)); };
   std::thread reader([&] {

@@ -48,7 +48,7 @@ void answerTooLong(Channel& channel) noexcept;
 
 // The whole program over the given services and descriptors: ready line, reader thread, main
 // task queue on the calling thread; returns 0 once end of input is reached and every request
-// accepted before it is answered. Sets hands.postToMain.
+// accepted before it is answered. Sets hands.postToMain and hands.appDirs (from the home folder).
 int runHands(Hands& hands, int inFd, int outFd, int errFd);
 
 } // namespace plenk::hands

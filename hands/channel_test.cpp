@@ -117,8 +117,8 @@ TEST(HandleLine, AnswersEachParsedLineOnceWithItsId) {
       {"{\"id\":\"q\",\"verb\":\"open_app\",\"args\":{\"name\":\"x\"}}",
        {{"id", "q"},
         {"ok", false},
-        {"code", "helper_failed"},
-        {"error", "The helper cannot do that yet."}}},
+        {"code", "not_found"},
+        {"error", "There is no app called x on this Mac."}}},
   };
   for (const auto& k : cases) {
     Captured c;

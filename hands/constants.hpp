@@ -100,6 +100,11 @@ inline constexpr std::array<std::pair<std::string_view, std::uint64_t>, 8> MODIF
     {"control", FLAG_CONTROL},
 }};
 
+// The longest application name resolved, in characters.
+inline constexpr std::size_t MAX_APP_NAME_CHARS = 200;
+// The most installed application names list_apps answers.
+inline constexpr std::size_t MAX_INSTALLED_APPS = 300;
+
 // The application folders searched, in order, for a given home folder.
 inline std::vector<std::string> appDirsFor(std::string_view home) {
   return {"/Applications", "/Applications/Utilities", "/System/Applications",

@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace plenk::hands {
 
@@ -22,6 +24,9 @@ struct Hands {
   std::function<void(std::function<void()>)> postToMain;
   // Process ids of browsers whose accessibility was woken; touched on the main thread only.
   std::set<int> wokenBrowsers;
+  // The application folders searched, in order (appDirsFor the home folder); filled once at
+  // start-up, before the first request.
+  std::vector<std::string> appDirs = {};
 };
 
 } // namespace plenk::hands

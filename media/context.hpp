@@ -7,7 +7,9 @@
 #include "platform/files.hpp"
 #include "platform/images.hpp"
 #include "platform/media.hpp"
+#include "platform/pdf.hpp"
 #include "platform/picker.hpp"
+#include "platform/recognition.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
 
@@ -31,6 +33,9 @@ struct Media {
   System& system;
   Console& console;
   Timer& timer;
+  Pdf& pdf;
+  // Loads its engine at the first picture and keeps it for the rest of the run.
+  Recogniser& recogniser;
   Images& images;
   Recordings& recordings;
   // The photo picker and its type registry; none where the system has no picker.

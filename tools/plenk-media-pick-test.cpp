@@ -15,7 +15,9 @@
 #include "platform/linux/images.hpp"
 #include "platform/linux/media.hpp"
 #include "platform/memory/fixed_system.hpp"
+#include "platform/memory/pdf.hpp"
 #include "platform/memory/picker.hpp"
+#include "platform/memory/recognition.hpp"
 
 #include <cstdio>
 #include <fstream>
@@ -144,6 +146,8 @@ int main(int argc, char** argv) {
     timer.now = script->value("deadline", std::string()) == "now";
     FixedSystem system;
     system.pick = true;
+    MemoryPdf pdf;
+    MemoryRecogniser recogniser;
     auto images = linuxImages();
     auto recordings = linuxRecordings();
     media::Media media{.clock = steadyClock(),
@@ -151,6 +155,8 @@ int main(int argc, char** argv) {
                        .system = system,
                        .console = processConsole(),
                        .timer = timer,
+                       .pdf = pdf,
+                       .recogniser = recogniser,
                        .images = *images,
                        .recordings = *recordings,
                        .picker = &picker,

@@ -9,6 +9,8 @@
 #include "media/frame/run.hpp"
 #include "platform/linux/images.hpp"
 #include "platform/linux/media.hpp"
+#include "platform/linux/pdf.hpp"
+#include "platform/linux/recognition.hpp"
 
 #include <chrono>
 #include <limits>
@@ -68,6 +70,8 @@ int main(int argc, char** argv) {
   verbs.push_back({"echo", verbEcho});
   verbs.push_back({"place", verbPlace});
   static ScaledTimer timer;
+  static auto pdf = popplerPdf();
+  static auto recogniser = tesseractRecogniser();
   std::unique_ptr<Images> images = linuxImages();
   std::unique_ptr<Recordings> recordings = linuxRecordings();
   Media media{.clock = steadyClock(),
@@ -75,6 +79,8 @@ int main(int argc, char** argv) {
               .system = thisSystem(),
               .console = processConsole(),
               .timer = timer,
+              .pdf = *pdf,
+              .recogniser = *recogniser,
               .images = *images,
               .recordings = *recordings};
   return runMedia(media, args, verbs);

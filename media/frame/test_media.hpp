@@ -1,5 +1,6 @@
 // A Media for in-process tests: the real files of this machine, and in-memory console, timer,
-// system and clock. runMedia returns the exit status instead of ending the process.
+// system, clock, PDFs and recogniser. runMedia returns the exit status instead of ending the
+// process.
 #pragma once
 
 #include "media/context.hpp"
@@ -8,6 +9,8 @@
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
 #include "platform/memory/media.hpp"
+#include "platform/memory/pdf.hpp"
+#include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
 
 #include <string>
@@ -19,6 +22,8 @@ struct TestMedia {
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
+  MemoryPdf pdf;
+  MemoryRecogniser recogniser;
   // Pictures are real (there is no in-memory libvips); recordings are scripted, and a file that
   // was not scripted holds no tracks.
   std::unique_ptr<Images> images = linuxImages();
@@ -28,6 +33,8 @@ struct TestMedia {
               .system = system,
               .console = console,
               .timer = timer,
+              .pdf = pdf,
+              .recogniser = recogniser,
               .images = *images,
               .recordings = recordings};
 

@@ -5,7 +5,9 @@
 #include "platform/memory/console.hpp"
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
+#include "platform/memory/pdf.hpp"
 #include "platform/memory/picker.hpp"
+#include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
 
 #include <filesystem>
@@ -50,6 +52,8 @@ struct Loaders {
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
+  MemoryPdf pdf;
+  MemoryRecogniser recogniser;
   std::unique_ptr<Images> images = linuxImages();
   std::unique_ptr<Recordings> recordings = linuxRecordings();
   MemoryFileTypes types;
@@ -59,6 +63,8 @@ struct Loaders {
               .system = system,
               .console = console,
               .timer = timer,
+              .pdf = pdf,
+              .recogniser = recogniser,
               .images = *images,
               .recordings = *recordings,
               .picker = &picker,

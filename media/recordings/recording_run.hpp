@@ -10,6 +10,8 @@
 #include "platform/memory/fixed_system.hpp"
 #include "platform/memory/manual_timer.hpp"
 #include "platform/memory/media.hpp"
+#include "platform/memory/pdf.hpp"
+#include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
 #include "tests/support/recording_fixtures.hpp"
 
@@ -29,6 +31,8 @@ struct RecordingRun {
               .system = system,
               .console = console,
               .timer = timer,
+              .pdf = pdf,
+              .recogniser = recogniser,
               .images = *images,
               .recordings = kind == Recorded::Real ? *real : static_cast<Recordings&>(scripted)} {}
 
@@ -44,6 +48,8 @@ struct RecordingRun {
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
+  MemoryPdf pdf;
+  MemoryRecogniser recogniser;
   std::unique_ptr<Images> images = linuxImages();
   std::unique_ptr<Recordings> real = linuxRecordings();
   MemoryRecordings scripted;

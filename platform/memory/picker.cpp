@@ -5,6 +5,7 @@
 #include <latch>
 #include <memory>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace plenk {
@@ -237,9 +238,11 @@ std::optional<std::string> MemoryPicker::handOver(const Load& load) {
   }
   if (!source) return std::nullopt;
   namespace fs = std::filesystem;
-  // A fresh file per load, named like the source so its extension survives.
-  fs::path path = fs::path(tempDir) /
-                  (std::to_string(load.sequence) + "-" + fs::path(*source).filename().string());
+  // A fresh file per load, named like the source so its extension survives. The process id keeps
+  // runs apart: the handler that ends a run never returns, so its file is never removed.
+  fs::path path =
+      fs::path(tempDir) / (std::to_string(::getpid()) + "-" + std::to_string(load.sequence) + "-" +
+                           fs::path(*source).filename().string());
   std::error_code ec;
   if (!fs::copy_file(*source, path, fs::copy_options::none, ec) || ec) return std::nullopt;
   return path.string();

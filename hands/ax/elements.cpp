@@ -1,0 +1,86 @@
+#include "hands/access.hpp"
+#include "hands/args.hpp"
+#include "hands/ax/app_facts.hpp"
+#include "hands/ax/browser.hpp"
+#include "hands/ax/describe.hpp"
+#include "hands/ax/readers.hpp"
+#include "hands/ax/walk.hpp"
+#include "hands/constants.hpp"
+#include "hands/verbs.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace plenk::hands {
+
+namespace {
+
+constexpr std::size_t MENU_BAR_LIMIT = 30;
+
+// `max` as a whole number from 1 to MAX_ELEMENTS; MAX_ELEMENTS when not given as a number.
+std::size_t maxArg(const Json& args) {
+  auto m = numberArg(args, "max");
+  if (!m) return MAX_ELEMENTS;
+  double clamped = std::max(std::min(*m, static_cast<double>(MAX_ELEMENTS)), 1.0);
+  return static_cast<std::size_t>(std::trunc(clamped));
+}
+
+// The menu-bar items, in order, at most MENU_BAR_LIMIT; neither visits nor the deadline apply.
+std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
+                               const std::optional<Element>& focused) {
+  std::vector<Json> items;
+  auto menuBar = axElement(ax, appElement, "AXMenuBar");
+  if (!menuBar) return items;
+  for (const Element& child : axChildren(ax, *menuBar)) {
+    if (items.size() >= MENU_BAR_LIMIT) break;
+    if (axString(ax, child, "AXRole") != "AXMenuBarItem") continue;
+    auto frame = axFrame(ax, child);
+    // The height of a menu-bar item is not tested.
+    if (!frame || !listable(*frame, -std::numeric_limits<double>::infinity())) continue;
+    Json record = describe(ax, child, "AXMenuBarItem", *frame, focused);
+    // The first item of the menu bar is the system menu, which has no label of its own.
+    if (record["label"].get_ref<const std::string&>().empty()) record["label"] = "Apple";
+    items.push_back(std::move(record));
+  }
+  return items;
+}
+
+} // namespace
+
+Json verbElements(Hands& hands, const Json& args) {
+  requireAccessibility(hands);
+  auto app = frontmostApp(hands);
+  if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
+  std::size_t max = maxArg(args);
+  Accessibility& ax = hands.ax;
+  Element appElement = applicationElement(ax, app->pid);
+  wakeAccessibility(ax, appElement, *app);
+  auto focused = axElement(ax, appElement, "AXFocusedUIElement");
+  // The menu bar and the page wait are spent out of the same budget as the walk.
+  Walk walk(hands.clock);
+
+  std::vector<Json> listed = menuBarItems(ax, appElement, focused);
+  std::vector<Json> interactive, texts;
+  std::string title;
+  if (auto window = focusedWindow(ax, appElement)) {
+    waitForPage(hands, *window, *app);
+    title = windowTitle(ax, *window);
+    collect(ax, *window, axFrame(ax, *window), focused, walk, interactive, texts);
+  }
+
+  for (auto& record : interactive)
+    listed.push_back(std::move(record));
+  if (listed.size() > max) listed.resize(max);
+  for (std::size_t i = 0; i < texts.size() && listed.size() < max; ++i)
+    listed.push_back(std::move(texts[i]));
+
+  Json result = Json::object();
+  result["app"] = appInfo(*app);
+  result["window"] = title;
+  result["elements"] = std::move(listed);
+  result["truncated"] = walk.exhausted();
+  return result;
+}
+
+} // namespace plenk::hands

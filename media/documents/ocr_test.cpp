@@ -1,0 +1,194 @@
+#include "media/documents/docs_test_support.hpp"
+#include "platform/text.hpp"
+
+namespace plenk::media {
+namespace {
+
+using Ocr = DocsFixture;
+
+MemoryPdfFile pagesOf(int count, PageSize box = {612, 792}) {
+  MemoryPdfFile file;
+  file.pages.assign(static_cast<std::size_t>(count), MemoryPage{.box = box});
+  return file;
+}
+
+TEST_F(Ocr, ReadsTheRenderedWordsBackPageByPage) {
+  const std::vector<testing::TextPage> pages = {
+      {.width = 612,
+       .height = 792,
+       .lines = {"The quiet harbour", "Copper lantern"},
+       .fontSize = 20},
+      {.width = 612, .height = 792, .lines = {"Silver river at morning"}, .fontSize = 20},
+      {.width = 612, .height = 792, .lines = {"Violet garden stone"}, .fontSize = 20}};
+  const std::string scan = dir / "scan.pdf";
+  testing::scanOf(realPdf("text.pdf", pages), scan, 150);
+
+  const Json r = verbOCR(real, opts(scan));
+  const std::string expected = "--- Page 1 ---\nThe quiet harbour\nCopper lantern\n\n"
+                               "--- Page 2 ---\nSilver river at morning\n\n"
+                               "--- Page 3 ---\nViolet garden stone";
+  EXPECT_EQ(written(), expected);
+  EXPECT_EQ(r, (Json{{"ok", true},
+                     {"pages", 3},
+                     {"pagesRead", 3},
+                     {"lines", 4},
+                     {"chars", text::graphemeCount(expected)},
+                     {"truncated", false},
+                     {"file", "text.txt"}}));
+}
+
+TEST_F(Ocr, DrawsEachPageAtTwoPixelsAPointWithinTheCap) {
+  const struct {
+    const char* name;
+    PageSize box;
+    int width;
+    int height;
+  } cases[] = {
+      {"US Letter", {612, 792}, 1224, 1584},
+      {"A4", {595.28, 841.89}, 1191, 1684},
+      {"just over one point", {1.5, 1.5}, 3, 3},
+      // 4,000,000 square points: the scale that gives 12,000,000 pixels, sqrt(3).
+      {"between the thresholds", {2000, 2000}, 3464, 3464},
+      // Over 12,000,000 square points: one pixel a point, over the cap.
+      {"larger than the cap", {4000, 4000}, 4000, 4000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pdf.drawings.clear();
+    MemoryPdfFile file = pagesOf(1, c.box);
+    verbOCR(mem, opts(memoryPdf("page.pdf", file)));
+    ASSERT_EQ(pdf.drawings.size(), 1u);
+    EXPECT_EQ(pdf.drawings[0].width, c.width);
+    EXPECT_EQ(pdf.drawings[0].height, c.height);
+    std::filesystem::remove(out() + "/text.txt");
+  }
+}
+
+TEST_F(Ocr, ReadsOnlyTheFirstPagesAsked) {
+  const struct {
+    const char* name;
+    int pages;
+    const char* option; // --pages, or nullptr
+    int read;
+    bool truncated;
+  } cases[] = {
+      {"default of 10", 30, nullptr, 10, true}, {"all of a short document", 3, nullptr, 3, false},
+      {"0 reads one", 5, "0", 1, true},         {"500 reads fifty", 60, "500", 50, true},
+      {"exactly the count", 4, "4", 4, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recogniser.seen.clear();
+    Options o = opts(memoryPdf("doc.pdf", pagesOf(c.pages)));
+    if (c.option) o["--pages"] = c.option;
+    const Json r = verbOCR(mem, o);
+    EXPECT_EQ(r["pages"], c.pages);
+    EXPECT_EQ(r["pagesRead"], c.read);
+    EXPECT_EQ(r["truncated"], c.truncated);
+    EXPECT_EQ(recogniser.seen.size(), static_cast<std::size_t>(c.read));
+    const std::string text = written();
+    EXPECT_NE(text.find("--- Page " + std::to_string(c.read) + " ---"), std::string::npos);
+    EXPECT_EQ(text.find("--- Page " + std::to_string(c.read + 1) + " ---"), std::string::npos);
+    std::filesystem::remove(out() + "/text.txt");
+  }
+}
+
+TEST_F(Ocr, BlocksKeepTheirPageNumbersAcrossSkippedAndBlankPages) {
+  MemoryPdfFile file = pagesOf(5);
+  file.pages[1].box = PageSize{1, 792}; // one point wide
+  file.pages[3].box = std::nullopt;     // cannot be fetched
+  recogniser.answers = {RecognisedLines{"first", std::nullopt, "  kept as read  "},
+                        RecognisedLines{}, RecognisedLines{"last"}};
+  const Json r = verbOCR(mem, opts(memoryPdf("doc.pdf", file)));
+  EXPECT_EQ(written(), "--- Page 1 ---\nfirst\n  kept as read  \n\n"
+                       "--- Page 3 ---\n\n\n"
+                       "--- Page 5 ---\nlast");
+  EXPECT_EQ(r["pagesRead"], 3);
+  EXPECT_EQ(r["lines"], 3);
+  EXPECT_EQ(r["truncated"], false);
+}
+
+TEST_F(Ocr, CutsTheTextButCountsEveryLine) {
+  recogniser.answers = {RecognisedLines(15, std::string(99, 'x'))};
+  const Json r = verbOCR(mem, opts(memoryPdf("doc.pdf", pagesOf(1)), {{"--max-chars", "1000"}}));
+  EXPECT_EQ(r["lines"], 15);
+  EXPECT_EQ(r["chars"], 1000);
+  EXPECT_EQ(r["truncated"], true);
+  const std::string text = written();
+  EXPECT_EQ(text.size(), 1000u);
+  EXPECT_TRUE(text.starts_with("--- Page 1 ---\nxxx"));
+}
+
+TEST_F(Ocr, AFailingPageEndsTheRunAndWritesNothing) {
+  MemoryPdfFile file = pagesOf(4);
+  file.pages[1].box = PageSize{612, 0.5};
+  file.pages[3].drawFails = true;
+  const std::string path = memoryPdf("doc.pdf", file);
+
+  // The second picture recognised is page 3: page 2 is skipped.
+  recogniser.answers = {RecognisedLines{"fine"}, std::nullopt};
+  auto f = failureOf([&] { verbOCR(mem, opts(path)); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->code, Code::Work);
+  EXPECT_EQ(f->message, "the text recogniser refused page 3 of that PDF");
+  EXPECT_TRUE(outEmpty());
+
+  recogniser.answers.clear();
+  recogniser.seen.clear();
+  f = failureOf([&] { verbOCR(mem, opts(path)); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->code, Code::Work);
+  EXPECT_EQ(f->message, "macOS could not draw page 4 of that PDF");
+  EXPECT_EQ(recogniser.seen.size(), 2u);
+  EXPECT_TRUE(outEmpty());
+
+  // A page box too large to draw at any scale is a page that cannot be drawn.
+  f = failureOf([&] { verbOCR(mem, opts(memoryPdf("huge.pdf", pagesOf(1, {20000, 20000})))); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->message, "macOS could not draw page 1 of that PDF");
+  EXPECT_TRUE(outEmpty());
+}
+
+TEST_F(Ocr, ATakenNameEndsTheRunOnlyAfterEveryPageWasRead) {
+  testing::writeFile(out() + "/text.txt", "kept");
+  auto f = failureOf([&] { verbOCR(mem, opts(memoryPdf("doc.pdf", pagesOf(3)))); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->code, Code::Out);
+  EXPECT_EQ(f->message,
+            "the directory given to --out holds a file called text.txt; nothing was written");
+  EXPECT_EQ(recogniser.seen.size(), 3u);
+  EXPECT_EQ(written(), "kept");
+}
+
+TEST_F(Ocr, RefusesBeforeDrawingAnything) {
+  const std::string jpeg = dir / "photo.jpg";
+  testing::writeFile(jpeg, "\xFF\xD8\xFF\xE0 not really a picture");
+  const struct {
+    const char* name;
+    Options opts;
+    Code code;
+    std::string message;
+  } cases[] = {
+      {"--max-chars before --pages",
+       opts(memoryPdf("a.pdf", pagesOf(1)), {{"--max-chars", "x"}, {"--pages", "y"}}), Code::Usage,
+       "--max-chars must be a whole number"},
+      {"--pages", opts(memoryPdf("b.pdf", pagesOf(1)), {{"--pages", "two"}}), Code::Usage,
+       "--pages must be a whole number"},
+      {"a picture", opts(jpeg), Code::Input, "macOS could not open that file as a PDF"},
+      {"locked", opts(memoryPdf("c.pdf", MemoryPdfFile{.locked = true, .pages = {{}}})),
+       Code::Input, "that PDF is locked with a password, so its pages cannot be opened"},
+      {"no pages", opts(memoryPdf("d.pdf", pagesOf(0))), Code::Input, "that PDF holds no pages"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto f = failureOf([&] { verbOCR(mem, c.opts); });
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->code, c.code);
+    EXPECT_EQ(f->message, c.message);
+  }
+  EXPECT_TRUE(pdf.drawings.empty());
+  EXPECT_TRUE(outEmpty());
+}
+
+} // namespace
+} // namespace plenk::media

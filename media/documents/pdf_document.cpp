@@ -1,0 +1,49 @@
+#include "media/documents/pdf_document.hpp"
+
+#include "media/frame/errors.hpp"
+#include "platform/text.hpp"
+
+#include <fstream>
+#include <string_view>
+
+namespace plenk::media {
+
+namespace {
+// Many producers put other bytes (a mail header, a print job's preamble) before the marker.
+constexpr std::size_t PDF_MARKER_WINDOW = 1024;
+constexpr std::string_view PDF_MARKER = "%PDF-";
+} // namespace
+
+bool looksLikePDF(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::string head(PDF_MARKER_WINDOW, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  return head.find(PDF_MARKER) != std::string::npos;
+}
+
+std::unique_ptr<PdfDocument> openPDF(Media& media, const std::string& path) {
+  std::unique_ptr<PdfDocument> doc = media.pdf.open(path);
+  if (!doc) throw MediaError(Code::Input, "macOS could not open that file as a PDF");
+  if (doc->locked())
+    throw MediaError(Code::Input,
+                     "that PDF is locked with a password, so its pages cannot be opened");
+  return doc;
+}
+
+CutText cutText(std::string text, std::int64_t maxChars) {
+  CutText out;
+  const auto full = static_cast<std::int64_t>(text::graphemeCount(text));
+  if (maxChars < full) {
+    out.text = text::graphemePrefix(text, static_cast<std::size_t>(maxChars));
+    out.chars = maxChars;
+    out.truncated = true;
+  } else {
+    out.text = std::move(text);
+    out.chars = full;
+  }
+  return out;
+}
+
+} // namespace plenk::media

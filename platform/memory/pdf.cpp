@@ -1,0 +1,60 @@
+#include "platform/memory/pdf.hpp"
+
+namespace plenk {
+namespace {
+
+struct MemoryDocument final : PdfDocument {
+  MemoryDocument(MemoryPdf& o, const MemoryPdfFile& f) : owner(o), file(f) {}
+
+  bool locked() override { return file.locked; }
+  int pageCount() override { return file.locked ? 0 : static_cast<int>(file.pages.size()); }
+
+  const MemoryPage* page(int index) {
+    if (index < 0 || index >= pageCount()) return nullptr;
+    const MemoryPage& p = file.pages[static_cast<std::size_t>(index)];
+    return p.box ? &p : nullptr;
+  }
+
+  std::string text() override {
+    std::string all;
+    for (int i = 0; i < pageCount(); ++i) {
+      const MemoryPage* p = page(i);
+      if (!p || p->text.empty()) continue;
+      if (!all.empty()) all += '\n';
+      all += p->text;
+    }
+    return all;
+  }
+
+  std::optional<PageSize> mediaBox(int index) override {
+    const MemoryPage* p = page(index);
+    if (!p) return std::nullopt;
+    return p->box;
+  }
+
+  std::optional<Raster> draw(int index, int width, int height) override {
+    owner.drawings.push_back({index, width, height});
+    const MemoryPage* p = page(index);
+    if (!p || p->drawFails || width < 1 || height < 1) return std::nullopt;
+    Raster r;
+    r.width = width;
+    r.height = height;
+    r.channels = 1;
+    r.pixelsPerInch = width * 72.0 / p->box->width;
+    r.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 255);
+    return r;
+  }
+
+  MemoryPdf& owner;
+  MemoryPdfFile file;
+};
+
+} // namespace
+
+std::unique_ptr<PdfDocument> MemoryPdf::open(const std::string& path) {
+  auto it = files.find(path);
+  if (it == files.end()) return nullptr;
+  return std::make_unique<MemoryDocument>(*this, it->second);
+}
+
+} // namespace plenk

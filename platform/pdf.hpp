@@ -1,0 +1,41 @@
+// PDF documents: open, lock state, pages, text layer, media box, a page drawn in memory.
+#pragma once
+
+#include "platform/raster.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace plenk {
+
+// A page box in points.
+struct PageSize {
+  double width = 0;
+  double height = 0;
+};
+
+// One open document. On a locked document every reader answers as for an empty one, so that
+// nothing ever reaches the pages of a document that could not be decrypted.
+struct PdfDocument {
+  virtual ~PdfDocument() = default;
+  // Encrypted and not unlocked. No password is ever tried.
+  virtual bool locked() = 0;
+  virtual int pageCount() = 0;
+  // The text layer of all pages in page order, pages separated by a line break; empty when
+  // the document has no text.
+  virtual std::string text() = 0;
+  // The media box of a page counted from 0; nothing when there is no such page.
+  virtual std::optional<PageSize> mediaBox(int index) = 0;
+  // The whole page drawn upright into width by height pixels (swapped for a page that is
+  // turned a quarter), or nothing when it cannot be drawn.
+  virtual std::optional<Raster> draw(int index, int width, int height) = 0;
+};
+
+struct Pdf {
+  virtual ~Pdf() = default;
+  // Nothing when the file cannot be read as a PDF.
+  virtual std::unique_ptr<PdfDocument> open(const std::string& path) = 0;
+};
+
+} // namespace plenk
