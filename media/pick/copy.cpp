@@ -39,10 +39,6 @@ std::int64_t pixels(double size) {
   return static_cast<std::int64_t>(std::trunc(std::fabs(size)));
 }
 
-bool isPickVideoExt(const std::string& ext) {
-  return std::find(PICK_VIDEO_EXT.begin(), PICK_VIDEO_EXT.end(), ext) != PICK_VIDEO_EXT.end();
-}
-
 } // namespace
 
 ItemProvider::FileHandler loadPhoto(Media& media, std::weak_ptr<PhotoPick> weak, std::string name,

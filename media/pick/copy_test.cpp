@@ -1,14 +1,8 @@
 #include "media/frame/answer.hpp"
+#include "media/frame/test_media.hpp"
 #include "media/pick/copy.hpp"
-#include "platform/linux/images.hpp"
 #include "platform/linux/media.hpp"
-#include "platform/memory/console.hpp"
-#include "platform/memory/fixed_system.hpp"
-#include "platform/memory/manual_timer.hpp"
-#include "platform/memory/pdf.hpp"
 #include "platform/memory/picker.hpp"
-#include "platform/memory/recognition.hpp"
-#include "platform/memory/virtual_clock.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -21,7 +15,7 @@ namespace fs = std::filesystem;
 
 // The loaders over this machine's pictures and recordings, with an in-memory console; each
 // handler is called directly, as the platform would, with a file or without one.
-struct Loaders {
+struct Loaders : TestServices {
   Loaders() {
     std::string pattern = (fs::temp_directory_path() / "plenk-loaders.XXXXXX").string();
     root = mkdtemp(pattern.data());
@@ -48,27 +42,10 @@ struct Loaders {
   }
 
   fs::path root;
-  MemoryConsole console;
-  ManualTimer timer;
-  FixedSystem system;
-  VirtualClock clock;
-  MemoryPdf pdf;
-  MemoryRecogniser recogniser;
-  std::unique_ptr<Images> images = linuxImages();
-  std::unique_ptr<Recordings> recordings = linuxRecordings();
+  std::unique_ptr<Recordings> real = linuxRecordings();
   MemoryFileTypes types;
   MemoryPicker picker{types, fs::temp_directory_path().string()};
-  Media media{.clock = clock,
-              .files = systemFiles(),
-              .system = system,
-              .console = console,
-              .timer = timer,
-              .pdf = pdf,
-              .recogniser = recogniser,
-              .images = *images,
-              .recordings = *recordings,
-              .picker = &picker,
-              .fileTypes = &types};
+  Media media = over(pdf, recogniser, *real, &picker, &types);
 };
 
 TEST(PickLoaders, DoNothingOnceTheSessionIsGone) {

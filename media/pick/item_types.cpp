@@ -11,10 +11,6 @@ namespace plenk::media {
 
 namespace {
 
-bool isPickVideoExt(const std::string& ext) {
-  return std::find(PICK_VIDEO_EXT.begin(), PICK_VIDEO_EXT.end(), ext) != PICK_VIDEO_EXT.end();
-}
-
 std::optional<std::string> safeExtension(const std::optional<std::string>& extension) {
   if (!extension) return std::nullopt;
   return media::safeExtension(std::string_view(*extension));
@@ -57,6 +53,10 @@ std::string imageKind(FileTypes& types, ItemProvider& item) {
     return safeExtension(type.preferredExtension);
   });
   return found ? *found : "image";
+}
+
+bool isPickVideoExt(const std::string& ext) {
+  return std::find(PICK_VIDEO_EXT.begin(), PICK_VIDEO_EXT.end(), ext) != PICK_VIDEO_EXT.end();
 }
 
 std::string photoName(std::int64_t n) {

@@ -19,6 +19,10 @@ std::string imageTypeIdentifier(FileTypes& types, ItemProvider& item);
 // "image": the stored format reported as "from".
 std::string imageKind(FileTypes& types, ItemProvider& item);
 
+// Whether a lower-cased extension is one of the video formats preferred when loading (mov, mp4,
+// m4v); it also decides "supported".
+bool isPickVideoExt(const std::string& ext);
+
 // "photo-001.jpg" for n = 1: always JPEG, whatever the stored format.
 std::string photoName(std::int64_t n);
 
