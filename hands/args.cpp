@@ -2,6 +2,7 @@
 
 #include "hands/error.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plenk::hands {
@@ -23,6 +24,14 @@ std::optional<double> numberArg(const Json& args, std::string_view key) {
     return std::nullopt;
   if (!std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+std::size_t countArg(const Json& args, std::string_view key, std::size_t fallback,
+                     std::size_t most) {
+  auto m = numberArg(args, key);
+  if (!m) return fallback;
+  double clamped = std::max(std::min(*m, static_cast<double>(most)), 1.0);
+  return static_cast<std::size_t>(std::trunc(clamped));
 }
 
 Point pointArg(const Json& args) {

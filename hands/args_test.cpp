@@ -33,6 +33,19 @@ TEST(NumberArg, ReadsFiniteNumbersAndBooleansOnly) {
   EXPECT_EQ(numberArg(Json::array({1}), "n"), std::nullopt);
 }
 
+TEST(CountArg, ClampsThenTruncatesAndFallsBackOnNonNumbers) {
+  struct Case {
+    Json value;
+    std::size_t expected;
+  } cases[] = {
+      {5, 5},       {5.9, 5},  {0.5, 1},  {0, 1},        {-3, 1},      {250, 200},
+      {199.9, 199}, {true, 1}, {"7", 40}, {nullptr, 40}, {1e308, 200},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(countArg(Json{{"n", c.value}}, "n", 40, 200), c.expected) << c.value;
+  EXPECT_EQ(countArg(Json::object(), "n", 40, 200), 40u);
+}
+
 TEST(PointArg, ChecksPresenceAndTypeOfBothBeforeRange) {
   struct Case {
     Json args;

@@ -8,6 +8,7 @@
 #include "platform/images.hpp"
 #include "platform/media.hpp"
 #include "platform/pdf.hpp"
+#include "platform/picker.hpp"
 #include "platform/recognition.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
@@ -37,6 +38,9 @@ struct Media {
   Recogniser& recogniser;
   Images& images;
   Recordings& recordings;
+  // The photo picker and its type registry; none where the system has no picker.
+  Picker* picker = nullptr;
+  FileTypes* fileTypes = nullptr;
   RunState run{};
 };
 

@@ -28,6 +28,9 @@ struct Files {
   // Creates a new file and writes all the bytes; fails, touching nothing, when any item of that
   // name exists, also one that appeared a moment ago.
   virtual bool writeNew(const std::string& path, std::string_view bytes) = 0;
+  // Copies the file at `from` byte for byte into a new file at `to`, never replacing any item
+  // there. On a failure after `to` was made, the partial copy stays.
+  virtual bool copyNew(const std::string& from, const std::string& to) = 0;
 };
 
 // The files of this machine.

@@ -18,14 +18,6 @@ namespace {
 
 constexpr std::size_t MENU_BAR_LIMIT = 30;
 
-// `max` as a whole number from 1 to MAX_ELEMENTS; MAX_ELEMENTS when not given as a number.
-std::size_t maxArg(const Json& args) {
-  auto m = numberArg(args, "max");
-  if (!m) return MAX_ELEMENTS;
-  double clamped = std::max(std::min(*m, static_cast<double>(MAX_ELEMENTS)), 1.0);
-  return static_cast<std::size_t>(std::trunc(clamped));
-}
-
 // The menu-bar items, in order, at most MENU_BAR_LIMIT; neither visits nor the deadline apply.
 std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
                                const std::optional<Element>& focused) {
@@ -52,7 +44,7 @@ Json verbElements(Hands& hands, const Json& args) {
   requireAccessibility(hands);
   auto app = frontmostApp(hands);
   if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
-  std::size_t max = maxArg(args);
+  std::size_t max = countArg(args, "max", MAX_ELEMENTS, MAX_ELEMENTS);
   Accessibility& ax = hands.ax;
   Element appElement = applicationElement(ax, app->pid);
   wakeAccessibility(ax, appElement, *app);

@@ -18,14 +18,6 @@ namespace {
 
 constexpr std::size_t DEFAULT_READ_CHARS = 8000;
 
-// `max_chars` as a whole number from 1 to MAX_READ_CHARS; 8000 when not given as a number.
-std::size_t maxCharsArg(const Json& args) {
-  auto m = numberArg(args, "max_chars");
-  if (!m) return DEFAULT_READ_CHARS;
-  double clamped = std::max(std::min(*m, static_cast<double>(MAX_READ_CHARS)), 1.0);
-  return static_cast<std::size_t>(std::trunc(clamped));
-}
-
 bool isTextRole(std::string_view role) {
   return std::find(TEXT_ROLES.begin(), TEXT_ROLES.end(), role) != TEXT_ROLES.end();
 }
@@ -94,7 +86,7 @@ Json verbReadText(Hands& hands, const Json& args) {
   requireAccessibility(hands);
   auto app = frontmostApp(hands);
   if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
-  std::size_t maxChars = maxCharsArg(args);
+  std::size_t maxChars = countArg(args, "max_chars", DEFAULT_READ_CHARS, MAX_READ_CHARS);
   Accessibility& ax = hands.ax;
   Element appElement = applicationElement(ax, app->pid);
   wakeAccessibility(ax, appElement, *app);

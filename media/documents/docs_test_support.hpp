@@ -4,17 +4,11 @@
 
 #include "media/context.hpp"
 #include "media/frame/errors.hpp"
+#include "media/frame/test_media.hpp"
 #include "media/verbs.hpp"
 #include "platform/linux/images.hpp"
 #include "platform/linux/pdf.hpp"
 #include "platform/linux/recognition.hpp"
-#include "platform/memory/console.hpp"
-#include "platform/memory/fixed_system.hpp"
-#include "platform/memory/manual_timer.hpp"
-#include "platform/memory/media.hpp"
-#include "platform/memory/pdf.hpp"
-#include "platform/memory/recognition.hpp"
-#include "platform/memory/virtual_clock.hpp"
 #include "tests/support/documents.hpp"
 
 #include <filesystem>
@@ -40,7 +34,7 @@ inline std::optional<Failure> failureOf(const std::function<void()>& call) {
   return std::nullopt;
 }
 
-struct DocsFixture : ::testing::Test {
+struct DocsFixture : ::testing::Test, TestServices {
   void SetUp() override { std::filesystem::create_directory(out()); }
 
   // A file on disk that the in-memory PDF library answers for.
@@ -66,34 +60,10 @@ struct DocsFixture : ::testing::Test {
   bool outEmpty() const { return std::filesystem::is_empty(out()); }
 
   testing::TempDir dir;
-  MemoryConsole console;
-  ManualTimer timer;
-  FixedSystem system;
-  VirtualClock clock;
-  MemoryPdf pdf;
-  MemoryRecogniser recogniser;
   std::unique_ptr<Pdf> poppler = popplerPdf();
   std::unique_ptr<Recogniser> tesseract = tesseractRecogniser();
-  std::unique_ptr<Images> images = linuxImages();
-  MemoryRecordings recordings;
-  Media mem{.clock = clock,
-            .files = systemFiles(),
-            .system = system,
-            .console = console,
-            .timer = timer,
-            .pdf = pdf,
-            .recogniser = recogniser,
-            .images = *images,
-            .recordings = recordings};
-  Media real{.clock = clock,
-             .files = systemFiles(),
-             .system = system,
-             .console = console,
-             .timer = timer,
-             .pdf = *poppler,
-             .recogniser = *tesseract,
-             .images = *images,
-             .recordings = recordings};
+  Media mem = over(pdf, recogniser, recordings);
+  Media real = over(*poppler, *tesseract, recordings);
 };
 
 } // namespace plenk::media

@@ -1,6 +1,6 @@
-// A Media for in-process tests: the real files of this machine, and in-memory console, timer,
-// system, clock, PDFs and recogniser. runMedia returns the exit status instead of ending the
-// process.
+// In-process media tests: the real files of this machine and real pictures, and in-memory console,
+// timer, system, clock, PDFs, recogniser and recordings. runMedia returns the exit status instead
+// of ending the process.
 #pragma once
 
 #include "media/context.hpp"
@@ -13,30 +13,43 @@
 #include "platform/memory/recognition.hpp"
 #include "platform/memory/virtual_clock.hpp"
 
+#include <memory>
 #include <string>
 
 namespace plenk::media {
 
-struct TestMedia {
+// The in-memory services of a test run, and real pictures (there is no in-memory libvips).
+// Recordings are scripted: a file that was not scripted holds no tracks.
+struct TestServices {
   MemoryConsole console;
   ManualTimer timer;
   FixedSystem system;
   VirtualClock clock;
   MemoryPdf pdf;
   MemoryRecogniser recogniser;
-  // Pictures are real (there is no in-memory libvips); recordings are scripted, and a file that
-  // was not scripted holds no tracks.
   std::unique_ptr<Images> images = linuxImages();
   MemoryRecordings recordings;
-  Media media{.clock = clock,
-              .files = systemFiles(),
-              .system = system,
-              .console = console,
-              .timer = timer,
-              .pdf = pdf,
-              .recogniser = recogniser,
-              .images = *images,
-              .recordings = recordings};
+
+  // A Media over these services and the given PDF library, recogniser and recordings, which may
+  // be this machine's real ones.
+  Media over(Pdf& withPdf, Recogniser& withRecogniser, Recordings& withRecordings,
+             Picker* picker = nullptr, FileTypes* fileTypes = nullptr) {
+    return Media{.clock = clock,
+                 .files = systemFiles(),
+                 .system = system,
+                 .console = console,
+                 .timer = timer,
+                 .pdf = withPdf,
+                 .recogniser = withRecogniser,
+                 .images = *images,
+                 .recordings = withRecordings,
+                 .picker = picker,
+                 .fileTypes = fileTypes};
+  }
+};
+
+struct TestMedia : TestServices {
+  Media media = over(pdf, recogniser, recordings);
 
   // Standard output without its final line feed.
   std::string line() {

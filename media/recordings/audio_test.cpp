@@ -51,7 +51,7 @@ TEST(Audio, ChecksInTheirOrder) {
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     EXPECT_EQ(t.run(args), c.status);
     EXPECT_EQ(t.answer()["message"], c.message);
-    EXPECT_EQ(t.scripted.opened, 0);
+    EXPECT_EQ(t.recordings.opened, 0);
   }
 }
 
@@ -120,14 +120,14 @@ TEST(Audio, LengthRule) {
     SCOPED_TRACE(c.duration);
     TempDir out;
     RecordingRun t(Recorded::Scripted);
-    t.scripted.files[fixture("notes.txt")] = withSound(c.duration);
+    t.recordings.files[fixture("notes.txt")] = withSound(c.duration);
     std::vector<std::string> args{"audio", "--in", fixture("notes.txt"), "--out",
                                   out.path.string()};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     ASSERT_EQ(t.run(args), 0);
-    ASSERT_EQ(t.scripted.exportRequests.size(), 1u);
-    EXPECT_EQ(t.scripted.exportRequests[0].seconds, c.exported);
-    EXPECT_EQ(t.scripted.exportRequests[0].path, out / "audio.m4a");
+    ASSERT_EQ(t.recordings.exportRequests.size(), 1u);
+    EXPECT_EQ(t.recordings.exportRequests[0].seconds, c.exported);
+    EXPECT_EQ(t.recordings.exportRequests[0].path, out / "audio.m4a");
     Json a = t.answer();
     EXPECT_EQ(a["seconds"].get<double>(), c.exported);
     EXPECT_EQ(a["audioTracks"], 2);
@@ -154,7 +154,7 @@ TEST(Audio, ExportFailures) {
     ScriptedRecording r = withSound(60);
     r.canExport = c.canExport;
     r.exportOutcome = c.outcome;
-    t.scripted.files[fixture("notes.txt")] = r;
+    t.recordings.files[fixture("notes.txt")] = r;
     EXPECT_EQ(t.run({"audio", "--in", fixture("notes.txt"), "--out", out.path.string()}), 4);
     EXPECT_EQ(t.answer()["code"], "E_WORK");
     EXPECT_EQ(t.answer()["message"], c.message);
@@ -178,7 +178,7 @@ TEST(Audio, ASecondRunFindsTheNameTakenAndReplacesNothing) {
   RecordingRun refused(Recorded::Scripted);
   ScriptedRecording r = withSound(10);
   r.canExport = false;
-  refused.scripted.files[fixture("notes.txt")] = r;
+  refused.recordings.files[fixture("notes.txt")] = r;
   EXPECT_EQ(refused.run({"audio", "--in", fixture("notes.txt"), "--out", out.path.string()}), 4);
 }
 

@@ -74,11 +74,11 @@ TEST(Frames, ChecksInTheirOrderBeforeOpeningTheRecording) {
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.message);
     RecordingRun t(Recorded::Scripted);
-    t.scripted.files[clip] = tenSeconds();
+    t.recordings.files[clip] = tenSeconds();
     std::vector<std::string> args{"frames"};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     expectRefused(t, args, c);
-    EXPECT_EQ(t.scripted.opened, 0);
+    EXPECT_EQ(t.recordings.opened, 0);
   }
   EXPECT_TRUE(namesIn(out.path).empty());
 }
@@ -108,10 +108,10 @@ TEST(Frames, RefusesRecordingsWithoutPicturesOrLength) {
     RecordingRun t(Recorded::Scripted);
     ScriptedRecording r = tenSeconds();
     r.facts.duration = length;
-    t.scripted.files[fixture("notes.txt")] = r;
+    t.recordings.files[fixture("notes.txt")] = r;
     expectRefused(t, {"frames", "--in", fixture("notes.txt"), "--out", out.path.string()},
                   {{}, 3, "E_INPUT", noLength});
-    EXPECT_TRUE(t.scripted.pictureRequests.empty());
+    EXPECT_TRUE(t.recordings.pictureRequests.empty());
   }
   EXPECT_TRUE(namesIn(out.path).empty());
 }
@@ -213,16 +213,16 @@ TEST(Frames, OptionsAreClampedIntoTheirBounds) {
     SCOPED_TRACE(::testing::PrintToString(c.extra));
     TempDir out;
     RecordingRun t(Recorded::Scripted);
-    t.scripted.files[fixture("notes.txt")] = tenSeconds();
+    t.recordings.files[fixture("notes.txt")] = tenSeconds();
     std::vector<std::string> args{"frames", "--in", fixture("notes.txt"), "--out",
                                   out.path.string()};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     ASSERT_EQ(t.run(args), 0);
-    ASSERT_EQ(t.scripted.pictureRequests.size(), c.moments.size());
+    ASSERT_EQ(t.recordings.pictureRequests.size(), c.moments.size());
     Json a = t.answer();
     for (std::size_t i = 0; i < c.moments.size(); ++i) {
-      EXPECT_NEAR(t.scripted.pictureRequests[i].seconds, c.moments[i], 1.0 / 1200);
-      EXPECT_EQ(t.scripted.pictureRequests[i].maxEdge, c.edge);
+      EXPECT_NEAR(t.recordings.pictureRequests[i].seconds, c.moments[i], 1.0 / 1200);
+      EXPECT_EQ(t.recordings.pictureRequests[i].maxEdge, c.edge);
       EXPECT_DOUBLE_EQ(a["frames"][i]["at"].get<double>(), c.moments[i]);
       EXPECT_EQ(a["frames"][i]["file"].get<std::string>().substr(9), ".jpg");
     }
@@ -236,7 +236,7 @@ TEST(Frames, ASlotWithoutAPictureLeavesAGap) {
   RecordingRun t(Recorded::Scripted);
   ScriptedRecording r = tenSeconds();
   r.failingPictures = {1};
-  t.scripted.files[fixture("notes.txt")] = r;
+  t.recordings.files[fixture("notes.txt")] = r;
   ASSERT_EQ(t.run({"frames", "--in", fixture("notes.txt"), "--out", out.path.string()}), 0);
   Json a = t.answer();
   ASSERT_EQ(a["frames"].size(), 3u);
@@ -256,7 +256,7 @@ TEST(Frames, NoPictureAtAllIsAWorkFailure) {
   RecordingRun t(Recorded::Scripted);
   ScriptedRecording r = tenSeconds();
   r.failingPictures = {0, 1};
-  t.scripted.files[fixture("notes.txt")] = r;
+  t.recordings.files[fixture("notes.txt")] = r;
   expectRefused(
       t, {"frames", "--in", fixture("notes.txt"), "--out", out.path.string(), "--count", "2"},
       {{}, 4, "E_WORK", "macOS could not turn any moment of that recording into a picture"});
@@ -267,14 +267,14 @@ TEST(Frames, ATakenNameEndsTheRunWithNothingReplaced) {
   TempDir out;
   testing::writeFile(out / "frame-001.jpg", "mine");
   RecordingRun t(Recorded::Scripted);
-  t.scripted.files[fixture("notes.txt")] = tenSeconds();
+  t.recordings.files[fixture("notes.txt")] = tenSeconds();
   expectRefused(t, {"frames", "--in", fixture("notes.txt"), "--out", out.path.string()},
                 {{},
                  6,
                  "E_OUT",
                  "the directory given to --out holds a file called frame-001.jpg; nothing was "
                  "written"});
-  EXPECT_EQ(t.scripted.pictureRequests.size(), 1u); // decoded and encoded first
+  EXPECT_EQ(t.recordings.pictureRequests.size(), 1u); // decoded and encoded first
   EXPECT_EQ(testing::readFile(out / "frame-001.jpg"), "mine");
   EXPECT_EQ(namesIn(out.path), std::set<std::string>{"frame-001.jpg"});
 
@@ -282,7 +282,7 @@ TEST(Frames, ATakenNameEndsTheRunWithNothingReplaced) {
   TempDir later;
   std::filesystem::create_directory(later.path / "frame-003.jpg");
   RecordingRun u(Recorded::Scripted);
-  u.scripted.files[fixture("notes.txt")] = tenSeconds();
+  u.recordings.files[fixture("notes.txt")] = tenSeconds();
   EXPECT_EQ(u.run({"frames", "--in", fixture("notes.txt"), "--out", later.path.string()}), 6);
   EXPECT_EQ(namesIn(later.path),
             (std::set<std::string>{"frame-001.jpg", "frame-002.jpg", "frame-003.jpg"}));

@@ -74,7 +74,7 @@ TEST(InspectRecording, SizesAreWholeAndPositive) {
              .height = 1080.9,
              .frameRate = 29.97f,
              .duration = HUGE_VAL};
-  t.scripted.files["x"] = r;
+  t.recordings.files["x"] = r;
   Json a = inspectRecording(t.media, "x", 5);
   EXPECT_EQ(a["width"], 1919);
   EXPECT_EQ(a["height"], 1080);

@@ -4,15 +4,9 @@
 
 #include "media/context.hpp"
 #include "media/frame/run.hpp"
+#include "media/frame/test_media.hpp"
 #include "platform/linux/images.hpp"
 #include "platform/linux/media.hpp"
-#include "platform/memory/console.hpp"
-#include "platform/memory/fixed_system.hpp"
-#include "platform/memory/manual_timer.hpp"
-#include "platform/memory/media.hpp"
-#include "platform/memory/pdf.hpp"
-#include "platform/memory/recognition.hpp"
-#include "platform/memory/virtual_clock.hpp"
 #include "tests/support/recording_fixtures.hpp"
 
 #include <filesystem>
@@ -24,17 +18,10 @@ namespace plenk::media {
 
 enum class Recorded { Real, Scripted };
 
-struct RecordingRun {
+struct RecordingRun : TestServices {
   explicit RecordingRun(Recorded kind = Recorded::Real)
-      : media{.clock = clock,
-              .files = systemFiles(),
-              .system = system,
-              .console = console,
-              .timer = timer,
-              .pdf = pdf,
-              .recogniser = recogniser,
-              .images = *images,
-              .recordings = kind == Recorded::Real ? *real : static_cast<Recordings&>(scripted)} {}
+      : media(over(pdf, recogniser,
+                   kind == Recorded::Real ? *real : static_cast<Recordings&>(recordings))) {}
 
   // The exit status; the answer and the diagnostic are kept.
   int run(const std::vector<std::string>& args) { return runMedia(media, args); }
@@ -44,15 +31,7 @@ struct RecordingRun {
     return json::parse(line).value_or(Json());
   }
 
-  MemoryConsole console;
-  ManualTimer timer;
-  FixedSystem system;
-  VirtualClock clock;
-  MemoryPdf pdf;
-  MemoryRecogniser recogniser;
-  std::unique_ptr<Images> images = linuxImages();
   std::unique_ptr<Recordings> real = linuxRecordings();
-  MemoryRecordings scripted;
   Media media;
 };
 
