@@ -75,16 +75,33 @@ std::size_t graphemeCount(std::string_view utf8) {
 }
 
 std::string graphemePrefix(std::string_view utf8, std::size_t count) {
-  std::string valid = sanitizeUtf8(utf8);
-  if (count == 0) return {};
-  std::size_t seen = 0, end = valid.size();
-  eachBoundary(valid, [&](std::size_t b) {
-    if (++seen < count) return true;
+  return graphemeCut(std::string(utf8), count).text;
+}
+
+std::size_t graphemeCountUpTo(std::string_view utf8, std::size_t limit) {
+  if (utf8.empty() || limit == 0) return 0;
+  const std::string valid = sanitizeUtf8(utf8);
+  std::size_t count = 0;
+  eachBoundary(valid, [&](std::size_t) { return ++count < limit; });
+  return count;
+}
+
+GraphemeCut graphemeCut(std::string utf8, std::size_t count) {
+  GraphemeCut out;
+  out.text = isValidUtf8(utf8) ? std::move(utf8) : sanitizeUtf8(utf8);
+  if (count == 0) {
+    out.more = !out.text.empty();
+    out.text.clear();
+    return out;
+  }
+  std::size_t end = out.text.size();
+  eachBoundary(out.text, [&](std::size_t b) {
     end = b;
-    return false;
+    return ++out.count < count;
   });
-  valid.resize(end);
-  return valid;
+  out.more = end < out.text.size();
+  out.text.resize(end);
+  return out;
 }
 
 std::string lower(std::string_view utf8) {
@@ -149,7 +166,8 @@ std::u16string toUtf16(std::string_view utf8) {
 }
 
 std::string fromUtf16(std::u16string_view utf16) {
-  icu::UnicodeString u(utf16.data(), static_cast<int32_t>(utf16.size()));
+  // Read-only alias of the caller's text: no copy before the conversion.
+  const icu::UnicodeString u(false, utf16.data(), static_cast<int32_t>(utf16.size()));
   std::string out;
   u.toUTF8String(out);
   return out;

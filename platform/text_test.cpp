@@ -35,6 +35,47 @@ TEST(Text, PrefixNeverSplitsACluster) {
   EXPECT_EQ(graphemePrefix(s, 99), s);
 }
 
+TEST(Text, CutStopsAtTheCountAndTellsWhetherMoreFollows) {
+  const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"; // man ZWJ woman
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t count;
+    std::string kept;
+    std::size_t keptCount;
+    bool more;
+  } cases[] = {
+      {"empty", "", 3, "", 0, false},
+      {"zero of empty", "", 0, "", 0, false},
+      {"zero of some", "ab", 0, "", 0, true},
+      {"shorter than the count", "ab", 3, "ab", 2, false},
+      {"exactly the count", "abc", 3, "abc", 3, false},
+      {"one more", "abcd", 3, "abc", 3, true},
+      {"CR LF is one", "a\r\nb", 2, "a\r\n", 2, true},
+      {"combining mark stays", "xe\xCC\x81y", 2, "xe\xCC\x81", 2, true},
+      {"ZWJ sequence stays whole", "a" + family + "b", 2, "a" + family, 2, true},
+      {"invalid byte replaced",
+       "a\xFF"
+       "b",
+       2, "a\xEF\xBF\xBD", 2, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GraphemeCut cut = graphemeCut(c.text, c.count);
+    EXPECT_EQ(cut.text, c.kept);
+    EXPECT_EQ(cut.count, c.keptCount);
+    EXPECT_EQ(cut.more, c.more);
+  }
+}
+
+TEST(Text, CountUpToStopsAtTheLimit) {
+  EXPECT_EQ(graphemeCountUpTo("abcdef", 4), 4u);
+  EXPECT_EQ(graphemeCountUpTo("abc", 4), 3u);
+  EXPECT_EQ(graphemeCountUpTo("e\xCC\x81e\xCC\x81", 4), 2u);
+  EXPECT_EQ(graphemeCountUpTo("abc", 0), 0u);
+  EXPECT_EQ(graphemeCountUpTo("", 5), 0u);
+}
+
 TEST(Text, LowerIsFullCaseMapping) {
   EXPECT_EQ(lower("Zoom"), "zoom");
   EXPECT_EQ(lower("\xC3\x84PFEL"), "\xC3\xA4pfel");
@@ -71,6 +112,12 @@ TEST(Text, Utf16RoundTrip) {
   std::string s = "a\xF0\x9F\x98\x80";
   EXPECT_EQ(toUtf16(s).size(), 3u);
   EXPECT_EQ(fromUtf16(toUtf16(s)), s);
+  // A lone surrogate (damaged text layers have them) becomes U+FFFD, never invalid UTF-8.
+  EXPECT_EQ(fromUtf16(u"a\xD800"
+                      u"b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(fromUtf16(u"\xDC00"), "\xEF\xBF\xBD");
 }
 
 } // namespace
