@@ -1,6 +1,11 @@
 #include "platform/text.hpp"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <unicode/brkiter.h>
+#include <unicode/unistr.h>
+#include <vector>
 
 namespace plenk::text {
 namespace {
@@ -71,9 +76,72 @@ TEST(Text, CutStopsAtTheCountAndTellsWhetherMoreFollows) {
 TEST(Text, CountUpToStopsAtTheLimit) {
   EXPECT_EQ(graphemeCountUpTo("abcdef", 4), 4u);
   EXPECT_EQ(graphemeCountUpTo("abc", 4), 3u);
-  EXPECT_EQ(graphemeCountUpTo("e\xCC\x81e\xCC\x81", 4), 2u);
+  EXPECT_EQ(graphemeCountUpTo("e\xCC\x81"
+                              "e\xCC\x81",
+                              4),
+            2u);
   EXPECT_EQ(graphemeCountUpTo("abc", 0), 0u);
   EXPECT_EQ(graphemeCountUpTo("", 5), 0u);
+}
+
+// ICU's own answer, straight over UTF-16: the boundaries as UTF-8 byte offsets.
+std::vector<std::size_t> icuBoundaries(const std::string& utf8) {
+  const icu::UnicodeString u = icu::UnicodeString::fromUTF8(utf8);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> it(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  it->setText(u);
+  std::vector<std::size_t> out;
+  it->first();
+  for (int32_t b = it->next(); b != icu::BreakIterator::DONE; b = it->next()) {
+    std::string prefix;
+    u.tempSubString(0, b).toUTF8String(prefix);
+    out.push_back(prefix.size());
+  }
+  return out;
+}
+
+// Texts mixing ASCII with everything that can join onto or around it.
+TEST(Text, CountingAndCuttingAgreeWithIcuOnMixedTexts) {
+  const std::vector<std::string> pieces = {
+      "a",
+      "Z",
+      " ",
+      "1",
+      "#",
+      "*",
+      "\r",
+      "\n",
+      "\t",
+      "\xCC\x81",         // combining acute
+      "\xE2\x80\x8D",     // zero-width joiner
+      "\xEF\xB8\x8F",     // variation selector 16
+      "\xF0\x9F\x87\xA9", // regional indicator D
+      "\xF0\x9F\x91\xA8", // man (pictographic)
+      "\xE2\x83\xA3",     // combining enclosing keycap
+      "\xE0\xA4\x95",     // Devanagari ka
+      "\xE0\xA4\xBE",     // Devanagari sign aa (spacing mark)
+      "\xD8\x80",         // Arabic number sign (prepend)
+      "\xE1\x84\x80",     // Hangul choseong
+      "\xE1\x85\xA1",     // Hangul jungseong
+      "\xC3\xA9",         // e acute, precomposed
+  };
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i)
+      text += pieces[random() % pieces.size()];
+    const std::vector<std::size_t> expected = icuBoundaries(text);
+    SCOPED_TRACE(::testing::PrintToString(text));
+    ASSERT_EQ(graphemeCount(text), expected.size());
+    for (std::size_t count = 1; count <= expected.size(); ++count) {
+      const GraphemeCut cut = graphemeCut(text, count);
+      ASSERT_EQ(cut.text, text.substr(0, expected[count - 1])) << count;
+      ASSERT_EQ(cut.more, count < expected.size()) << count;
+      ASSERT_EQ(graphemeCountUpTo(text, count), count);
+    }
+  }
 }
 
 TEST(Text, LowerIsFullCaseMapping) {
