@@ -1,10 +1,8 @@
 // plenk-media: the real platform of this machine, built in this one place, and one run.
 #include "media/frame/run.hpp"
-#include "platform/linux/images.hpp"
-#include "platform/linux/media.hpp"
+#include "platform/linux/on_demand.hpp"
 #include "platform/linux/one_thread.hpp"
 #include "platform/linux/pdf.hpp"
-#include "platform/linux/recognition.hpp"
 
 #include <string_view>
 
@@ -14,9 +12,10 @@ int main(int argc, char** argv) {
   // runs the recogniser, so only ocr pays for a second start.
   if (argc > 1 && std::string_view(argv[1]) == "ocr") restartWithOneOpenMpThread(SELF_EXE, argv);
   const auto pdf = popplerPdf();
-  const auto recogniser = tesseractRecogniser();
-  std::unique_ptr<Images> images = linuxImages();
-  std::unique_ptr<Recordings> recordings = linuxRecordings();
+  // Opened by the verbs that use them, so that the other verbs start without their libraries.
+  const auto recogniser = recogniserOnDemand(besideProgram(RECOGNITION_MODULE));
+  const auto images = imagesOnDemand(besideProgram(IMAGES_MODULE));
+  const auto recordings = recordingsOnDemand(besideProgram(RECORDINGS_MODULE));
   media::Media media{.clock = steadyClock(),
                      .files = systemFiles(),
                      .system = thisSystem(),

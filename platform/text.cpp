@@ -17,19 +17,57 @@ struct UTextCloser {
   void operator()(UText* t) const { utext_close(t); }
 };
 
+// ICU's grapheme iterator over valid UTF-8, made when a text first needs it.
+class Graphemes {
+public:
+  explicit Graphemes(std::string_view utf8) : text_(utf8) {}
+
+  // The first boundary after the boundary at `offset`.
+  std::size_t following(std::size_t offset) {
+    if (!it_) open();
+    return static_cast<std::size_t>(it_->following(static_cast<int32_t>(offset)));
+  }
+
+private:
+  void open() {
+    UErrorCode status = U_ZERO_ERROR;
+    ut_.reset(utext_openUTF8(nullptr, text_.data(), static_cast<int64_t>(text_.size()), &status));
+    it_.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
+    it_->setText(ut_.get(), status);
+    if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
+  }
+
+  std::string_view text_;
+  std::unique_ptr<UText, UTextCloser> ut_;
+  std::unique_ptr<icu::BreakIterator> it_;
+};
+
+bool isAscii(char c) {
+  return static_cast<unsigned char>(c) < 0x80;
+}
+
 // Walks the grapheme boundaries of valid UTF-8; `visit(byteOffset)` returns false to stop.
+// No ASCII character extends, joins, prepends or pairs (UAX 29), so after an ASCII character
+// that is followed by another ASCII character or by the end there is always a boundary, except
+// inside CR LF. That covers most of a Latin text; ICU walks the rest.
 template <typename Visit> void eachBoundary(std::string_view utf8, Visit visit) {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UText, UTextCloser> ut(
-      utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status));
-  std::unique_ptr<icu::BreakIterator> it(
-      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
-  it->setText(ut.get(), status);
-  if (U_FAILURE(status)) throw std::runtime_error("grapheme iterator unavailable");
-  it->first();
-  for (int32_t b = it->next(); b != icu::BreakIterator::DONE; b = it->next())
-    if (!visit(static_cast<std::size_t>(b))) return;
+  Graphemes icu(utf8);
+  const std::size_t n = utf8.size();
+  std::size_t at = 0; // always a boundary
+  while (at < n) {
+    std::size_t next = 0;
+    if (isAscii(utf8[at]) && at + 1 == n)
+      next = n;
+    else if (isAscii(utf8[at]) && isAscii(utf8[at + 1]) &&
+             !(utf8[at] == '\r' && utf8[at + 1] == '\n'))
+      next = at + 1;
+    else
+      next = icu.following(at);
+    if (next <= at || next > n) return; // ICU's DONE, never expected before the end
+    if (!visit(next)) return;
+    at = next;
+  }
 }
 
 } // namespace
@@ -75,16 +113,33 @@ std::size_t graphemeCount(std::string_view utf8) {
 }
 
 std::string graphemePrefix(std::string_view utf8, std::size_t count) {
-  std::string valid = sanitizeUtf8(utf8);
-  if (count == 0) return {};
-  std::size_t seen = 0, end = valid.size();
-  eachBoundary(valid, [&](std::size_t b) {
-    if (++seen < count) return true;
+  return graphemeCut(std::string(utf8), count).text;
+}
+
+std::size_t graphemeCountUpTo(std::string_view utf8, std::size_t limit) {
+  if (utf8.empty() || limit == 0) return 0;
+  const std::string valid = sanitizeUtf8(utf8);
+  std::size_t count = 0;
+  eachBoundary(valid, [&](std::size_t) { return ++count < limit; });
+  return count;
+}
+
+GraphemeCut graphemeCut(std::string utf8, std::size_t count) {
+  GraphemeCut out;
+  out.text = isValidUtf8(utf8) ? std::move(utf8) : sanitizeUtf8(utf8);
+  if (count == 0) {
+    out.more = !out.text.empty();
+    out.text.clear();
+    return out;
+  }
+  std::size_t end = out.text.size();
+  eachBoundary(out.text, [&](std::size_t b) {
     end = b;
-    return false;
+    return ++out.count < count;
   });
-  valid.resize(end);
-  return valid;
+  out.more = end < out.text.size();
+  out.text.resize(end);
+  return out;
 }
 
 std::string lower(std::string_view utf8) {
@@ -149,7 +204,8 @@ std::u16string toUtf16(std::string_view utf8) {
 }
 
 std::string fromUtf16(std::u16string_view utf16) {
-  icu::UnicodeString u(utf16.data(), static_cast<int32_t>(utf16.size()));
+  // Read-only alias of the caller's text: no copy before the conversion.
+  const icu::UnicodeString u(false, utf16.data(), static_cast<int32_t>(utf16.size()));
   std::string out;
   u.toUTF8String(out);
   return out;

@@ -15,6 +15,17 @@ bool isValidUtf8(std::string_view bytes);
 std::size_t graphemeCount(std::string_view utf8);
 // The first `count` grapheme clusters (the whole text when it has fewer).
 std::string graphemePrefix(std::string_view utf8, std::size_t count);
+// The number of grapheme clusters, counted no further than `limit`: min(count, limit).
+std::size_t graphemeCountUpTo(std::string_view utf8, std::size_t limit);
+
+// The first `count` grapheme clusters of a text (invalid UTF-8 replaced), how many clusters
+// they are, and whether the text goes on past them. Reads the text only up to the cut.
+struct GraphemeCut {
+  std::string text;
+  std::size_t count = 0;
+  bool more = false;
+};
+GraphemeCut graphemeCut(std::string utf8, std::size_t count);
 
 // Full Unicode lowercasing (one code point may become several).
 std::string lower(std::string_view utf8);

@@ -1,6 +1,11 @@
 #include "platform/text.hpp"
 
 #include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <unicode/brkiter.h>
+#include <unicode/unistr.h>
+#include <vector>
 
 namespace plenk::text {
 namespace {
@@ -33,6 +38,110 @@ TEST(Text, PrefixNeverSplitsACluster) {
   EXPECT_EQ(graphemePrefix(s, 4), "ae\xCC\x81"
                                   "b\xF0\x9F\x98\x80");
   EXPECT_EQ(graphemePrefix(s, 99), s);
+}
+
+TEST(Text, CutStopsAtTheCountAndTellsWhetherMoreFollows) {
+  const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"; // man ZWJ woman
+  struct Case {
+    const char* name;
+    std::string text;
+    std::size_t count;
+    std::string kept;
+    std::size_t keptCount;
+    bool more;
+  } cases[] = {
+      {"empty", "", 3, "", 0, false},
+      {"zero of empty", "", 0, "", 0, false},
+      {"zero of some", "ab", 0, "", 0, true},
+      {"shorter than the count", "ab", 3, "ab", 2, false},
+      {"exactly the count", "abc", 3, "abc", 3, false},
+      {"one more", "abcd", 3, "abc", 3, true},
+      {"CR LF is one", "a\r\nb", 2, "a\r\n", 2, true},
+      {"combining mark stays", "xe\xCC\x81y", 2, "xe\xCC\x81", 2, true},
+      {"ZWJ sequence stays whole", "a" + family + "b", 2, "a" + family, 2, true},
+      {"invalid byte replaced",
+       "a\xFF"
+       "b",
+       2, "a\xEF\xBF\xBD", 2, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GraphemeCut cut = graphemeCut(c.text, c.count);
+    EXPECT_EQ(cut.text, c.kept);
+    EXPECT_EQ(cut.count, c.keptCount);
+    EXPECT_EQ(cut.more, c.more);
+  }
+}
+
+TEST(Text, CountUpToStopsAtTheLimit) {
+  EXPECT_EQ(graphemeCountUpTo("abcdef", 4), 4u);
+  EXPECT_EQ(graphemeCountUpTo("abc", 4), 3u);
+  EXPECT_EQ(graphemeCountUpTo("e\xCC\x81"
+                              "e\xCC\x81",
+                              4),
+            2u);
+  EXPECT_EQ(graphemeCountUpTo("abc", 0), 0u);
+  EXPECT_EQ(graphemeCountUpTo("", 5), 0u);
+}
+
+// ICU's own answer, straight over UTF-16: the boundaries as UTF-8 byte offsets.
+std::vector<std::size_t> icuBoundaries(const std::string& utf8) {
+  const icu::UnicodeString u = icu::UnicodeString::fromUTF8(utf8);
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> it(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  it->setText(u);
+  std::vector<std::size_t> out;
+  it->first();
+  for (int32_t b = it->next(); b != icu::BreakIterator::DONE; b = it->next()) {
+    std::string prefix;
+    u.tempSubString(0, b).toUTF8String(prefix);
+    out.push_back(prefix.size());
+  }
+  return out;
+}
+
+// Texts mixing ASCII with everything that can join onto or around it.
+TEST(Text, CountingAndCuttingAgreeWithIcuOnMixedTexts) {
+  const std::vector<std::string> pieces = {
+      "a",
+      "Z",
+      " ",
+      "1",
+      "#",
+      "*",
+      "\r",
+      "\n",
+      "\t",
+      "\xCC\x81",         // combining acute
+      "\xE2\x80\x8D",     // zero-width joiner
+      "\xEF\xB8\x8F",     // variation selector 16
+      "\xF0\x9F\x87\xA9", // regional indicator D
+      "\xF0\x9F\x91\xA8", // man (pictographic)
+      "\xE2\x83\xA3",     // combining enclosing keycap
+      "\xE0\xA4\x95",     // Devanagari ka
+      "\xE0\xA4\xBE",     // Devanagari sign aa (spacing mark)
+      "\xD8\x80",         // Arabic number sign (prepend)
+      "\xE1\x84\x80",     // Hangul choseong
+      "\xE1\x85\xA1",     // Hangul jungseong
+      "\xC3\xA9",         // e acute, precomposed
+  };
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i)
+      text += pieces[random() % pieces.size()];
+    const std::vector<std::size_t> expected = icuBoundaries(text);
+    SCOPED_TRACE(::testing::PrintToString(text));
+    ASSERT_EQ(graphemeCount(text), expected.size());
+    for (std::size_t count = 1; count <= expected.size(); ++count) {
+      const GraphemeCut cut = graphemeCut(text, count);
+      ASSERT_EQ(cut.text, text.substr(0, expected[count - 1])) << count;
+      ASSERT_EQ(cut.more, count < expected.size()) << count;
+      ASSERT_EQ(graphemeCountUpTo(text, count), count);
+    }
+  }
 }
 
 TEST(Text, LowerIsFullCaseMapping) {
@@ -71,6 +180,12 @@ TEST(Text, Utf16RoundTrip) {
   std::string s = "a\xF0\x9F\x98\x80";
   EXPECT_EQ(toUtf16(s).size(), 3u);
   EXPECT_EQ(fromUtf16(toUtf16(s)), s);
+  // A lone surrogate (damaged text layers have them) becomes U+FFFD, never invalid UTF-8.
+  EXPECT_EQ(fromUtf16(u"a\xD800"
+                      u"b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(fromUtf16(u"\xDC00"), "\xEF\xBF\xBD");
 }
 
 } // namespace

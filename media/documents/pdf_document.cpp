@@ -3,6 +3,7 @@
 #include "media/frame/errors.hpp"
 #include "platform/text.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <string_view>
 
@@ -33,17 +34,12 @@ std::unique_ptr<PdfDocument> openPDF(Media& media, const std::string& path) {
 }
 
 CutText cutText(std::string text, std::int64_t maxChars) {
-  CutText out;
-  const auto full = static_cast<std::int64_t>(text::graphemeCount(text));
-  if (maxChars < full) {
-    out.text = text::graphemePrefix(text, static_cast<std::size_t>(maxChars));
-    out.chars = maxChars;
-    out.truncated = true;
-  } else {
-    out.text = std::move(text);
-    out.chars = full;
-  }
-  return out;
+  // Counting stops at the cut: a long text is read only as far as it is kept.
+  text::GraphemeCut cut = text::graphemeCut(
+      std::move(text), static_cast<std::size_t>(std::max<std::int64_t>(0, maxChars)));
+  return CutText{.text = std::move(cut.text),
+                 .chars = static_cast<std::int64_t>(cut.count),
+                 .truncated = cut.more};
 }
 
 } // namespace plenk::media

@@ -24,10 +24,13 @@ Json verbPdfText(Media& media, const Options& opts) {
   const std::string file = outFile(media, dir, "text.txt");
   writeOut(media, cut.text, file, "the text of that PDF");
 
-  const auto kept = static_cast<std::int64_t>(text::graphemeCount(text::trim(cut.text)));
+  // Only whether the trimmed text reaches the threshold matters, so counting stops there.
+  const std::int64_t enough = pages * SPARSE_CHARS_PER_PAGE;
+  const auto kept = static_cast<std::int64_t>(
+      text::graphemeCountUpTo(text::trim(cut.text), static_cast<std::size_t>(enough)));
   return Json{{"ok", true},         {"pages", pages},
               {"chars", cut.chars}, {"truncated", cut.truncated},
-              {"file", "text.txt"}, {"sparse", kept < pages * SPARSE_CHARS_PER_PAGE}};
+              {"file", "text.txt"}, {"sparse", kept < enough}};
 }
 
 } // namespace plenk::media

@@ -16,9 +16,10 @@ namespace {
 // poppler reports damaged files on standard error, which belongs to the program's own line.
 void quiet(const std::string&, void*) {}
 
+// ICU rather than poppler's own to_utf8(), which goes through iconv at several times the cost;
+// an unpaired surrogate becomes U+FFFD either way.
 std::string utf8(const poppler::ustring& s) {
-  const poppler::byte_array bytes = s.to_utf8();
-  return text::sanitizeUtf8(std::string_view(bytes.data(), bytes.size()));
+  return text::fromUtf16(std::u16string(s.begin(), s.end()));
 }
 
 bool turnedQuarter(const poppler::page& page) {

@@ -1,0 +1,46 @@
+// Which shared libraries plenk-media loads when it starts: FFmpeg, libvips and tesseract bring
+// about 150 and cost more start-up time than a pdftext run's own work, so they wait in the
+// modules beside the executable for the verbs that use them.
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace plenk {
+namespace {
+
+struct PipeCloser {
+  void operator()(FILE* f) const { pclose(f); }
+};
+
+std::string output(const std::string& command) {
+  std::unique_ptr<FILE, PipeCloser> pipe(popen(command.c_str(), "r"));
+  std::string out;
+  if (!pipe) return out;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+    out.append(buffer.data(), n);
+  return out;
+}
+
+TEST(MediaLibraries, StartsWithoutTheLibrariesOfPicturesRecordingsAndRecognition) {
+  const std::string bin = PLENK_BIN_DIR;
+  const std::string started = output("ldd " + bin + "/plenk-media");
+  ASSERT_NE(started.find("libpoppler-cpp"), std::string::npos) << started;
+  for (const char* later : {"libavformat", "libavcodec", "libvips", "libtesseract", "libgomp"})
+    EXPECT_EQ(started.find(later), std::string::npos) << later;
+
+  const struct {
+    const char* module;
+    const char* library;
+  } modules[] = {{"plenk-media-images.so", "libvips"},
+                 {"plenk-media-recordings.so", "libavcodec"},
+                 {"plenk-media-recognition.so", "libtesseract"}};
+  for (const auto& m : modules)
+    EXPECT_NE(output("ldd " + bin + "/" + m.module).find(m.library), std::string::npos) << m.module;
+}
+
+} // namespace
+} // namespace plenk
