@@ -1,10 +1,7 @@
 // plenk-media: the real platform of this machine, built in this one place, and one run.
 #include "media/frame/run.hpp"
-#include "platform/linux/images.hpp"
-#include "platform/linux/media.hpp"
+#include "platform/linux/loaded_services.hpp"
 #include "platform/linux/one_thread.hpp"
-#include "platform/linux/pdf.hpp"
-#include "platform/linux/recognition.hpp"
 
 #include <string_view>
 
@@ -13,19 +10,18 @@ int main(int argc, char** argv) {
   // Before anything else: the restart replaces the process with the same arguments. Only ocr
   // runs the recogniser, so only ocr pays for a second start.
   if (argc > 1 && std::string_view(argv[1]) == "ocr") restartWithOneOpenMpThread(SELF_EXE, argv);
-  const auto pdf = popplerPdf();
-  const auto recogniser = tesseractRecogniser();
-  std::unique_ptr<Images> images = linuxImages();
-  std::unique_ptr<Recordings> recordings = linuxRecordings();
+  // PDF, recognition, pictures and recordings load their libraries when a verb first uses them,
+  // so a job that needs none of them (probe, a refused command line) starts in a few milliseconds.
+  LoadedServices services = servicesOnFirstUse(serviceModuleBeside());
   media::Media media{.clock = steadyClock(),
                      .files = systemFiles(),
                      .system = thisSystem(),
                      .console = processConsole(),
                      .timer = threadTimer(),
-                     .pdf = *pdf,
-                     .recogniser = *recogniser,
-                     .images = *images,
-                     .recordings = *recordings};
+                     .pdf = *services.pdf,
+                     .recogniser = *services.recogniser,
+                     .images = *services.images,
+                     .recordings = *services.recordings};
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return media::runMedia(media, args);
 }
