@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 namespace plenk::hands {
@@ -147,12 +148,33 @@ int LineReader::finish() {
 
 std::unique_ptr<LineChunk> LineReader::take() {
   if (chunk_->lines.empty()) return nullptr;
-  // The unfinished line moves to a fresh buffer; the full one goes with its lines.
+  char* base = chunk_->bytes.get();
+  if (start_ * 4 < capacity_) {
+    // Little of the buffer is done with (a request or two): those bytes go on in a buffer of their
+    // own size and this one keeps filling, so requests waiting behind a long verb hold only their
+    // own bytes.
+    auto out = std::make_unique<LineChunk>();
+    out->bytes = std::make_unique_for_overwrite<char[]>(start_);
+    std::memcpy(out->bytes.get(), base, start_);
+    for (std::string_view line : chunk_->lines) {
+      auto at = reinterpret_cast<std::uintptr_t>(line.data());
+      auto from = reinterpret_cast<std::uintptr_t>(base);
+      if (at >= from && at < from + capacity_)
+        out->lines.emplace_back(out->bytes.get() + (at - from), line.size());
+      else
+        out->lines.push_back(line); // repaired: it moves with its deque
+    }
+    out->repaired = std::move(chunk_->repaired);
+    chunk_->lines.clear();
+    chunk_->repaired.clear();
+    return out;
+  }
+  // The unfinished line moves to a fresh buffer; the full one goes with its lines, uncopied.
   std::size_t keep = end_ - start_;
   std::size_t capacity = std::max(READ_SIZE, keep + MIN_READ);
   auto next = std::make_unique<LineChunk>();
   next->bytes = std::make_unique_for_overwrite<char[]>(capacity);
-  if (keep > 0) std::memcpy(next->bytes.get(), chunk_->bytes.get() + start_, keep);
+  if (keep > 0) std::memcpy(next->bytes.get(), base + start_, keep);
   checked_ -= start_;
   start_ = 0;
   end_ = keep;

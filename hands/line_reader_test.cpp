@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,12 +45,11 @@ struct Split {
 Split readInPieces(std::string_view input, std::size_t piece) {
   LineReader reader;
   Split out;
+  // Lines are read out only at the end: a chunk must stay whole while the reader reuses its
+  // buffer, as it does while the main thread works through it.
+  std::vector<std::unique_ptr<LineChunk>> chunks;
   auto take = [&] {
-    if (auto chunk = reader.take()) {
-      ++out.chunks;
-      for (auto line : chunk->lines)
-        out.lines.emplace_back(line);
-    }
+    if (auto chunk = reader.take()) chunks.push_back(std::move(chunk));
   };
   while (!input.empty()) {
     std::span<char> space = reader.space();
@@ -61,6 +61,10 @@ Split readInPieces(std::string_view input, std::size_t piece) {
   }
   out.tooLong += reader.finish();
   take();
+  out.chunks = static_cast<int>(chunks.size());
+  for (const auto& chunk : chunks)
+    for (auto line : chunk->lines)
+      out.lines.emplace_back(line);
   return out;
 }
 

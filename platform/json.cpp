@@ -13,7 +13,9 @@ std::optional<Json> parse(std::string_view text) {
 
 bool writable(const Json& root) {
   // Explicit stack: a hostile value may be nested far deeper than the call stack allows.
-  std::vector<std::pair<const Json*, int>> stack{{&root, 1}};
+  std::vector<std::pair<const Json*, int>> stack;
+  stack.reserve(32); // one allocation for the answers of most requests
+  stack.emplace_back(&root, 1);
   while (!stack.empty()) {
     auto [v, depth] = stack.back();
     stack.pop_back();

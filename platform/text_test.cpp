@@ -71,9 +71,11 @@ TEST(Text, ValidPrefixStopsAtTheFirstBadOrCutSequence) {
       {"a\xC3", 1},              // cut off: may continue in the next piece
       {"a\xF0\x9F\x98", 1},      // four-byte sequence cut after three
       {"a\xF0\x9F\x98\x80z", 6}, // the same sequence whole
-      {"ab\xFFcd", 2},           // invalid byte
-      {"x\xED\xA0\x80", 1},      // encoded surrogate
-      {"\xC0\xAFx", 0},          // overlong form
+      {"ab\xFF"
+       "cd",
+       2},                  // invalid byte
+      {"x\xED\xA0\x80", 1}, // encoded surrogate
+      {"\xC0\xAFx", 0},     // overlong form
   };
   for (const auto& c : cases) {
     EXPECT_EQ(validUtf8Prefix(c.bytes), c.prefix) << c.bytes;
