@@ -63,12 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t nl = input.find('\n');
     std::string_view raw = input.substr(0, nl);
     input = nl == std::string_view::npos ? std::string_view() : input.substr(nl + 1);
-    ScreenedLine line = screenLine(std::string(raw));
+    ScreenedLine line = screenLine(raw);
     if (line.kind == LineKind::TooLong) {
       answerTooLong(channel);
       ++answers;
     } else if (line.kind == LineKind::Request) {
-      handleLine(hands, channel, line.text);
+      handleLine(hands, channel, requestText(line, raw));
       ++answers;
     }
   }

@@ -3,22 +3,16 @@
 #include "hands/constants.hpp"
 #include "hands/dispatch.hpp"
 #include "hands/main_queue.hpp"
-#include "platform/text.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace plenk::hands {
 
 namespace {
-
-// A raw line longer than this is refused without being kept: no trimming of white space could
-// bring it under the limit in practice, and keeping it would let one line exhaust memory.
-constexpr std::size_t MAX_RAW_LINE_BYTES = 16 * MAX_LINE_BYTES;
 
 void writeAll(int fd, const char* data, std::size_t size) noexcept {
   while (size > 0) {
@@ -54,58 +48,35 @@ std::string encode(Json& answer) {
 }
 
 void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
-  std::vector<char> buffer(1 << 16);
-  std::string line;
-  bool overlong = false;
-  // The requests finished by one read go to the main thread together: one wake-up, not one each.
-  std::vector<std::function<void()>> ready;
-  auto finish = [&] {
-    if (overlong) {
+  LineReader reader;
+  auto answer = [&](int tooLong) {
+    for (; tooLong > 0; --tooLong)
       answerTooLong(channel);
-    } else {
-      // A right-sized copy: the buffer keeps its capacity for the next line, and a queue of many
-      // short requests holds only their bytes.
-      ScreenedLine screened = screenLine(std::string(line));
-      if (screened.kind == LineKind::TooLong)
-        answerTooLong(channel);
-      else if (screened.kind == LineKind::Request)
-        ready.emplace_back([&hands, &channel, text = std::move(screened.text)] {
-          handleLine(hands, channel, text);
-        });
-    }
-    line.clear();
-    overlong = false;
   };
-  bool pending = false; // bytes of an unfinished line have been read
-  for (;;) {
-    ssize_t n = ::read(inFd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    const char* p = buffer.data();
-    const char* end = p + n;
-    while (p < end) {
-      const char* nl =
-          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      const char* stop = nl ? nl : end;
-      auto size = static_cast<std::size_t>(stop - p);
-      if (!overlong) {
-        if (line.size() + size > MAX_RAW_LINE_BYTES) {
-          overlong = true;
-          std::string().swap(line);
-        } else {
-          line.append(p, size);
+  // All the requests completed by one read go to the main thread as one task.
+  auto handOn = [&] {
+    std::shared_ptr<LineChunk> chunk = reader.take();
+    if (!chunk) return;
+    queue.post([&hands, &channel, chunk] {
+      for (std::string_view line : chunk->lines) {
+        // A request that throws has lost its own answer; the ones behind it still run.
+        try {
+          handleLine(hands, channel, line);
+        } catch (...) {
         }
       }
-      pending = true;
-      if (!nl) break;
-      finish();
-      pending = false;
-      p = nl + 1;
-    }
-    queue.postAll(ready);
+    });
+  };
+  for (;;) {
+    std::span<char> space = reader.space();
+    ssize_t n = ::read(inFd, space.data(), space.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    answer(reader.received(static_cast<std::size_t>(n)));
+    handOn();
   }
-  if (pending) finish();
-  queue.postAll(ready);
+  answer(reader.finish());
+  handOn();
 }
 
 void writeBytes(Channel& channel, std::string_view bytes) noexcept {
@@ -157,20 +128,6 @@ void diag(Channel& channel, std::string_view message) noexcept {
     writeAll(channel.errFd, line.data(), line.size());
   } catch (...) {
   }
-}
-
-ScreenedLine screenLine(std::string raw) {
-  // Most lines are valid and untrimmed: they pass through without a copy.
-  if (!text::isValidUtf8(raw)) raw = text::sanitizeUtf8(raw);
-  std::string_view trimmed = text::trim(raw);
-  if (trimmed.empty()) return {LineKind::Blank, {}};
-  if (trimmed.size() > MAX_LINE_BYTES) return {LineKind::TooLong, {}};
-  if (trimmed.size() != raw.size()) {
-    std::size_t begin = static_cast<std::size_t>(trimmed.data() - raw.data());
-    raw.erase(begin + trimmed.size());
-    raw.erase(0, begin);
-  }
-  return {LineKind::Request, std::move(raw)};
 }
 
 void handleLine(Hands& hands, Channel& channel, std::string_view line) {

@@ -3,6 +3,7 @@
 
 #include "hands/context.hpp"
 #include "hands/error.hpp"
+#include "hands/line_reader.hpp"
 #include "platform/json.hpp"
 
 #include <mutex>
@@ -34,14 +35,6 @@ void handleLine(Hands& hands, Channel& channel, std::string_view line);
 
 // "plenk-hands: " + message + line feed on standard error, in one write.
 void diag(Channel& channel, std::string_view message) noexcept;
-
-// What the reader makes of one raw line (without its line feed).
-enum class LineKind { Blank, TooLong, Request };
-struct ScreenedLine {
-  LineKind kind;
-  std::string text; // the trimmed, valid UTF-8 line when kind is Request
-};
-ScreenedLine screenLine(std::string raw);
 
 // The answer the reader gives a line over MAX_LINE_BYTES.
 void answerTooLong(Channel& channel) noexcept;

@@ -75,32 +75,6 @@ TEST(Respond, BuildsExactlyOneOfTheTwoShapes) {
   }
 }
 
-TEST(ScreenLine, SanitisesTrimsAndCountsBytes) {
-  struct Case {
-    std::string raw;
-    LineKind kind;
-    std::string text;
-  } cases[] = {
-      {"", LineKind::Blank, ""},
-      {" \t\r\v\f\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\xE3\x80\x80\xC2\xA0", LineKind::Blank, ""},
-      {" {} \r", LineKind::Request, "{}"},
-      {"\xFF{\"a\":\"\xC3\"}", LineKind::Request, "\xEF\xBF\xBD{\"a\":\"\xEF\xBF\xBD\"}"},
-      {"\xE2\x80\x8B{}", LineKind::Request, "\xE2\x80\x8B{}"}, // zero-width space stays
-      {std::string(1'000'000, 'a'), LineKind::Request, std::string(1'000'000, 'a')},
-      {"  " + std::string(1'000'000, 'a') + "\t\r", LineKind::Request, std::string(1'000'000, 'a')},
-      {std::string(1'000'001, 'a'), LineKind::TooLong, ""},
-      {std::string(999'998, 'a') + "\xFF", LineKind::TooLong, ""},
-      {std::string(999'997, 'a') + "\xFF", LineKind::Request,
-       std::string(999'997, 'a') + "\xEF\xBF\xBD"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.raw.substr(0, 40));
-    ScreenedLine s = screenLine(c.raw);
-    EXPECT_EQ(s.kind, c.kind);
-    EXPECT_EQ(s.text, c.text);
-  }
-}
-
 TEST(HandleLine, AnswersEachParsedLineOnceWithItsId) {
   HandsFixture f;
   struct Case {

@@ -17,6 +17,8 @@ int main() {
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
   // No real desktop backend yet: an empty desktop, not trusted, without screen permission.
   static plenk::MemoryDesktop desktop;
+  // The process lives as long as the host: keeping every platform call would grow without end.
+  desktop.keepCalls(false);
   static plenk::hands::Hands hands{desktop, desktop, desktop, plenk::steadyClock(), {}, {}};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Platform threads may still be running; no static destructor may race them.

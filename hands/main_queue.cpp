@@ -14,20 +14,6 @@ void MainQueue::post(std::function<void()> task) {
   if (wasEmpty) wake_.notify_one();
 }
 
-void MainQueue::postAll(std::vector<std::function<void()>>& tasks) {
-  if (tasks.empty()) return;
-  bool wasEmpty;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (stopped_) return;
-    wasEmpty = tasks_.empty();
-    for (auto& task : tasks)
-      tasks_.push_back(std::move(task));
-  }
-  tasks.clear();
-  if (wasEmpty) wake_.notify_one();
-}
-
 void MainQueue::run() {
   std::deque<std::function<void()>> batch;
   for (;;) {

@@ -6,7 +6,6 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <vector>
 
 namespace plenk::hands {
 
@@ -14,8 +13,6 @@ class MainQueue {
 public:
   // Callable from any thread. Tasks posted after stop() are dropped.
   void post(std::function<void()> task);
-  // Posts several tasks in their order with one wake-up of the running thread.
-  void postAll(std::vector<std::function<void()>>& tasks);
   // Runs tasks until one of them calls stop(); the tasks still waiting then are never run.
   void run();
   // Called from a task on the running thread.

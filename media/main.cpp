@@ -2,7 +2,6 @@
 #include "media/frame/run.hpp"
 #include "platform/linux/on_demand.hpp"
 #include "platform/linux/one_thread.hpp"
-#include "platform/linux/pdf.hpp"
 
 #include <string_view>
 
@@ -11,8 +10,8 @@ int main(int argc, char** argv) {
   // Before anything else: the restart replaces the process with the same arguments. Only ocr
   // runs the recogniser, so only ocr pays for a second start.
   if (argc > 1 && std::string_view(argv[1]) == "ocr") restartWithOneOpenMpThread(SELF_EXE, argv);
-  const auto pdf = popplerPdf();
   // Opened by the verbs that use them, so that the other verbs start without their libraries.
+  const auto pdf = pdfOnDemand(besideProgram(PDF_MODULE));
   const auto recogniser = recogniserOnDemand(besideProgram(RECOGNITION_MODULE));
   const auto images = imagesOnDemand(besideProgram(IMAGES_MODULE));
   const auto recordings = recordingsOnDemand(besideProgram(RECORDINGS_MODULE));

@@ -19,7 +19,8 @@ std::optional<Json> parse(std::string_view text);
 // Values nested deeper than this are not written (the writers recurse).
 inline constexpr int MAX_WRITE_DEPTH = 512;
 
-// True when every number is finite, every string valid UTF-8 and nesting within MAX_WRITE_DEPTH.
+// True when every number is finite and nesting is within MAX_WRITE_DEPTH (the writers check the
+// UTF-8 of strings themselves).
 bool writable(const Json& value);
 
 // Compact text with no options, or nothing when the value cannot be written.

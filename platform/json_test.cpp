@@ -20,6 +20,9 @@ TEST(Json, CompactWriterRefusesUnwritableValues) {
   EXPECT_FALSE(json::writeCompact(Json{{"a", std::nan("")}}));
   EXPECT_FALSE(json::writeCompact(Json::array({std::numeric_limits<double>::infinity()})));
   EXPECT_FALSE(json::writeCompact(Json{{"s", "bad \xFF"}}));
+  EXPECT_FALSE(json::writeCompact(Json{{"bad \xED\xA0\x80 key", 1}}));
+  EXPECT_FALSE(json::writeCompact(Json::array({1, Json::array({"cut \xE2\x82"})})));
+  EXPECT_FALSE(json::writeSorted(Json{{"overlong \xC0\xAF", 1}}));
   Json deep = Json::array();
   for (int i = 0; i < 100000; ++i)
     deep = Json::array({std::move(deep)});

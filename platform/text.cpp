@@ -83,6 +83,18 @@ bool isValidUtf8(std::string_view s) {
   return true;
 }
 
+std::size_t validUtf8Prefix(std::string_view s) {
+  int64_t i = 0, n = static_cast<int64_t>(s.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  while (i < n) {
+    int64_t start = i;
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    if (c < 0) return static_cast<std::size_t>(start);
+  }
+  return s.size();
+}
+
 std::string sanitizeUtf8(std::string_view s) {
   if (isValidUtf8(s)) return std::string(s);
   std::string out;

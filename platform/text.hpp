@@ -10,6 +10,10 @@ namespace plenk::text {
 // Replaces every invalid UTF-8 sequence with U+FFFD.
 std::string sanitizeUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view bytes);
+// The length of the longest prefix of `bytes` made of whole valid UTF-8 sequences: where the first
+// invalid sequence begins, or where a sequence is cut off by the end of `bytes`. Lets text that
+// arrives in pieces be checked as it comes (a sequence is at most four bytes long).
+std::size_t validUtf8Prefix(std::string_view bytes);
 
 // User-perceived characters: extended grapheme clusters.
 std::size_t graphemeCount(std::string_view utf8);

@@ -169,6 +169,29 @@ TEST(Text, SanitizeReplacesInvalidSequences) {
   EXPECT_FALSE(isValidUtf8("\xC0\xAF"));
 }
 
+TEST(Text, ValidPrefixStopsAtTheFirstBadOrCutSequence) {
+  struct Case {
+    std::string_view bytes;
+    std::size_t prefix;
+  } cases[] = {
+      {"", 0},
+      {"abc", 3},
+      {"a\xC3\xA9", 3},
+      {"a\xC3", 1},              // cut off: may continue in the next piece
+      {"a\xF0\x9F\x98", 1},      // four-byte sequence cut after three
+      {"a\xF0\x9F\x98\x80z", 6}, // the same sequence whole
+      {"ab\xFF"
+       "cd",
+       2},                  // invalid byte
+      {"x\xED\xA0\x80", 1}, // encoded surrogate
+      {"\xC0\xAFx", 0},     // overlong form
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(validUtf8Prefix(c.bytes), c.prefix) << c.bytes;
+    EXPECT_EQ(isValidUtf8(c.bytes), c.prefix == c.bytes.size()) << c.bytes;
+  }
+}
+
 TEST(Text, NfcOrderComparesComposedCodePoints) {
   EXPECT_EQ(nfc("e\xCC\x81"), "\xC3\xA9");
   EXPECT_EQ(compareNfc("e\xCC\x81", "\xC3\xA9"), 0);

@@ -2,6 +2,7 @@
 // and the exit status.
 #include "platform/json.hpp"
 #include "tests/run_program.hpp"
+#include "tests/support/documents.hpp"
 
 #include <chrono>
 #include <filesystem>
@@ -139,6 +140,29 @@ TEST(MediaProbe, AnswersWithThisSystem) {
     EXPECT_TRUE((*line)["osMajor"].is_number_integer());
     EXPECT_TRUE((*line)["osMinor"].is_number_integer());
   }
+}
+
+TEST(MediaProbe, LoadsNoneOfTheLibrariesOfTheHeavyServices) {
+  // The dynamic loader names every object it loads.
+  Finished f = runProgram("plenk-media", {"probe"}, {"LD_DEBUG=files"});
+  ASSERT_EQ(f.status, 0);
+  EXPECT_NE(f.err.find("libc.so"), std::string::npos) << "the loader's trace is missing";
+  for (const char* heavy : {"libpoppler", "libtesseract", "libavformat", "libvips"})
+    EXPECT_EQ(f.err.find(heavy), std::string::npos) << heavy;
+}
+
+TEST(MediaServices, WithoutTheirModuleProbeStillAnswersAndAVerbNeedingThemFails) {
+  testing::TempDir dir;
+  fs::copy_file(fs::path(PLENK_BIN_DIR) / "plenk-media", dir.path / "plenk-media");
+  testing::writeFile(dir / "doc.pdf", testing::textPdf({{.lines = {"Hello"}}}));
+  std::string alone = dir / "plenk-media";
+  EXPECT_EQ(runProgram(alone, {"probe"}).status, 0);
+  Finished f = runProgram(alone, {"inspect", "--in", dir / "doc.pdf", "--nonce", "n"});
+  EXPECT_EQ(f.out,
+            failureLine("E_WORK", "plenk-media failed while doing this work", "n", "inspect"));
+  EXPECT_EQ(f.status, 4);
+  // With the module beside it, the same job is answered.
+  EXPECT_EQ(media({"inspect", "--in", dir / "doc.pdf"}).status, 0);
 }
 
 TEST(MediaReaders, SpellingsAcceptedAndRefusedInAnyLocale) {

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 
 namespace plenk {
 namespace {
@@ -11,10 +12,12 @@ template <typename Service> class OnDemand {
 public:
   OnDemand(std::string path, const char* entry) : path_(std::move(path)), entry_(entry) {}
 
-  // The module's service, or null when it could not be loaded.
-  Service* get() {
+  // The module's service. A module that cannot be loaded is a broken installation, not a
+  // property of the user's file, so it fails the run instead of answering as for a bad file.
+  Service& get() {
     std::call_once(once_, [this] { service_.reset(load()); });
-    return service_.get();
+    if (!service_) throw std::runtime_error("plenk-media could not load " + path_);
+    return *service_;
   }
 
 private:
@@ -33,41 +36,35 @@ private:
   std::unique_ptr<Service> service_;
 };
 
+struct LazyPdf final : Pdf {
+  explicit LazyPdf(std::string path) : module(std::move(path), PDF_ENTRY) {}
+  std::unique_ptr<PdfDocument> open(const std::string& path) override {
+    return module.get().open(path);
+  }
+  OnDemand<Pdf> module;
+};
+
 struct LazyImages final : Images {
   explicit LazyImages(std::string path) : module(std::move(path), IMAGES_ENTRY) {}
   std::optional<Picture> resize(const Picture& picture, int width, int height) override {
-    Images* s = module.get();
-    return s ? s->resize(picture, width, height) : std::nullopt;
+    return module.get().resize(picture, width, height);
   }
   std::optional<std::string> jpeg(const Picture& picture, double quality) override {
-    Images* s = module.get();
-    return s ? s->jpeg(picture, quality) : std::nullopt;
+    return module.get().jpeg(picture, quality);
   }
   std::optional<std::string> png(const Picture& picture) override {
-    Images* s = module.get();
-    return s ? s->png(picture) : std::nullopt;
+    return module.get().png(picture);
   }
   std::optional<Picture> thumbnail(const std::string& path, int maxEdge) override {
-    Images* s = module.get();
-    return s ? s->thumbnail(path, maxEdge) : std::nullopt;
+    return module.get().thumbnail(path, maxEdge);
   }
   OnDemand<Images> module;
-};
-
-// What a file that is no recording opens as.
-struct NoTracks final : Recording {
-  RecordingFacts facts() override { return {}; }
-  std::optional<Picture> pictureAt(double, int) override { return std::nullopt; }
-  bool canExportSound() override { return false; }
-  ExportOutcome exportSound(const std::string&, double) override { return {}; }
 };
 
 struct LazyRecordings final : Recordings {
   explicit LazyRecordings(std::string path) : module(std::move(path), RECORDINGS_ENTRY) {}
   std::unique_ptr<Recording> open(const std::string& path) override {
-    Recordings* s = module.get();
-    std::unique_ptr<Recording> r = s ? s->open(path) : nullptr;
-    return r ? std::move(r) : std::make_unique<NoTracks>();
+    return module.get().open(path);
   }
   OnDemand<Recordings> module;
 };
@@ -75,8 +72,7 @@ struct LazyRecordings final : Recordings {
 struct LazyRecogniser final : Recogniser {
   explicit LazyRecogniser(std::string path) : module(std::move(path), RECOGNITION_ENTRY) {}
   std::optional<RecognisedLines> lines(const Raster& picture) override {
-    Recogniser* s = module.get();
-    return s ? s->lines(picture) : std::nullopt;
+    return module.get().lines(picture);
   }
   OnDemand<Recogniser> module;
 };
@@ -88,6 +84,10 @@ std::string besideProgram(const std::string& file) {
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return file;
   return (exe.parent_path() / file).string();
+}
+
+std::unique_ptr<Pdf> pdfOnDemand(std::string modulePath) {
+  return std::make_unique<LazyPdf>(std::move(modulePath));
 }
 
 std::unique_ptr<Images> imagesOnDemand(std::string modulePath) {

@@ -1,8 +1,10 @@
 #include "platform/linux/on_demand.hpp"
+#include "tests/support/documents.hpp"
 #include "tests/support/fixtures.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace plenk {
 namespace {
@@ -23,6 +25,13 @@ TEST(OnDemand, EachServiceLoadsItsModuleAtFirstUse) {
   EXPECT_EQ(facts.audioTracks, 1);
   EXPECT_NEAR(facts.duration, 0.2, 0.05);
 
+  const std::string doc = dir / "doc.pdf";
+  testing::writeFile(doc, testing::textPdf({{.lines = {"Hello"}}}));
+  const std::unique_ptr<PdfDocument> opened = pdfOnDemand(besideProgram(PDF_MODULE))->open(doc);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(opened->pageCount(), 1);
+  EXPECT_NE(opened->text().find("Hello"), std::string::npos);
+
   const auto recogniser = recogniserOnDemand(besideProgram(RECOGNITION_MODULE));
   Raster blank{.width = 64, .height = 64, .channels = 1, .pixelsPerInch = 144, .pixels = {}};
   blank.pixels.assign(64 * 64, 255);
@@ -31,35 +40,29 @@ TEST(OnDemand, EachServiceLoadsItsModuleAtFirstUse) {
   EXPECT_TRUE(lines->empty());
 }
 
-TEST(OnDemand, AMissingModuleAnswersAsAFailure) {
+// A broken installation fails the run; it must not read as "your file has no sound" or "this is
+// no PDF".
+TEST(OnDemand, AMissingModuleFailsEveryCall) {
   const std::string missing = besideProgram("no-such-module.so");
   const Picture grey{2, 2, std::vector<std::uint8_t>(12, 128)};
   const auto images = imagesOnDemand(missing);
-  EXPECT_FALSE(images->png(grey));
-  EXPECT_FALSE(images->jpeg(grey, 0.5));
-  EXPECT_FALSE(images->resize(grey, 1, 1));
-  EXPECT_FALSE(images->thumbnail("/etc/hostname", 10));
+  EXPECT_THROW(images->png(grey), std::runtime_error);
+  EXPECT_THROW(images->jpeg(grey, 0.5), std::runtime_error);
+  EXPECT_THROW(images->resize(grey, 1, 1), std::runtime_error);
+  // Asked again, it still fails: the first failure is remembered, not retried into success.
+  EXPECT_THROW(images->thumbnail("/etc/hostname", 10), std::runtime_error);
 
-  // Recordings never answer nothing: without the module every file has no tracks.
-  const auto recordings = recordingsOnDemand(missing);
-  const std::unique_ptr<Recording> r = recordings->open("/etc/hostname");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->facts().videoTracks, 0);
-  EXPECT_EQ(r->facts().audioTracks, 0);
-  EXPECT_FALSE(std::isfinite(r->facts().duration));
-  EXPECT_FALSE(r->pictureAt(0, 100));
-  EXPECT_FALSE(r->canExportSound());
-  EXPECT_FALSE(r->exportSound("/nonexistent/a.m4a", 1).completed);
-
+  EXPECT_THROW(recordingsOnDemand(missing)->open("/etc/hostname"), std::runtime_error);
+  EXPECT_THROW(pdfOnDemand(missing)->open("/etc/hostname"), std::runtime_error);
   const Raster blank{.width = 4,
                      .height = 4,
                      .channels = 1,
                      .pixelsPerInch = 0,
                      .pixels = std::vector<std::uint8_t>(16, 255)};
-  EXPECT_FALSE(recogniserOnDemand(missing)->lines(blank));
+  EXPECT_THROW(recogniserOnDemand(missing)->lines(blank), std::runtime_error);
 
   // A file that is not a module of that service loads nothing either.
-  EXPECT_FALSE(imagesOnDemand(besideProgram(RECOGNITION_MODULE))->png(grey));
+  EXPECT_THROW(imagesOnDemand(besideProgram(RECOGNITION_MODULE))->png(grey), std::runtime_error);
 }
 
 } // namespace
