@@ -3,6 +3,8 @@
 // benchmarks of any target.
 #pragma once
 
+#include "tests/support/fixtures.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,22 +23,6 @@ extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
 namespace plenk::testing {
 
 // A fresh folder, removed with everything in it at the end of its scope.
-struct TempDir {
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "plenk-doc.XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::filesystem::path path;
-};
-
 inline constexpr double A4_WIDTH = 595.28;
 inline constexpr double A4_HEIGHT = 841.89;
 inline constexpr double LETTER_WIDTH = 612;
@@ -107,19 +93,6 @@ inline std::string textPdf(const std::vector<TextPage>& pages) {
   out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return out;
-}
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f << bytes;
-  if (!f) throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 inline void run(const std::string& command) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 namespace plenk::testing {
@@ -13,7 +14,8 @@ namespace plenk::testing {
 struct TempDir {
   TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "plenk-test.XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
@@ -44,7 +46,9 @@ inline std::string ffprobe(const std::string& args) {
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+  if (!f) throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string readFile(const std::string& path) {
