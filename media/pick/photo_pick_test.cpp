@@ -1,5 +1,6 @@
 #include "media/pick/photo_pick.hpp"
 #include "platform/memory/picker.hpp"
+#include "tests/support/fixtures.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -11,18 +12,7 @@ namespace plenk::media {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "plenk-session-test.XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
+using testing::TempDir;
 
 // A session over the in-memory picker whose copies store {"file": name} when a file came and
 // note "lost <name>" when none did.

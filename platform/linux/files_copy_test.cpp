@@ -1,4 +1,5 @@
 #include "platform/files.hpp"
+#include "tests/support/fixtures.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -10,28 +11,11 @@ namespace plenk {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Dir {
-  Dir() {
-    std::string pattern = (fs::temp_directory_path() / "plenk-copy-test.XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~Dir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::readFile;
+using testing::TempDir;
 
 TEST(FilesCopyNew, CopiesEveryByteIntoANewFile) {
-  Dir dir;
+  TempDir dir;
   std::string bytes(3 * 1024 * 1024 + 17, '\0');
   std::mt19937 random(1);
   for (auto& c : bytes)
@@ -46,7 +30,7 @@ TEST(FilesCopyNew, CopiesEveryByteIntoANewFile) {
 }
 
 TEST(FilesCopyNew, NeverReplacesAndFailsWithoutASource) {
-  Dir dir;
+  TempDir dir;
   std::ofstream(dir.path / "from.bin") << "new";
   std::ofstream(dir.path / "taken.bin") << "old";
   fs::create_directory(dir.path / "folder");

@@ -1,4 +1,5 @@
 #include "platform/memory/picker.hpp"
+#include "tests/support/fixtures.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -15,18 +16,7 @@ namespace plenk {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TempDir {
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "plenk-picker-test.XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
+using testing::TempDir;
 
 std::string writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
