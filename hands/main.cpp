@@ -4,17 +4,11 @@
 #include "platform/memory/desktop.hpp"
 
 #include <csignal>
-#include <malloc.h>
 #include <unistd.h>
 
 int main() {
   // A host that closes our output must not kill us with SIGPIPE; writes then just fail.
   std::signal(SIGPIPE, SIG_IGN);
-  // Requests of up to a megabyte are parsed and answered over and over: keep such blocks in the
-  // heap instead of mapping fresh pages (and faulting them in) for every one. Halves the time of
-  // a 1,000,000-byte request.
-  mallopt(M_MMAP_THRESHOLD, 16 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
   // No real desktop backend yet: an empty desktop, not trusted, without screen permission.
   static plenk::MemoryDesktop desktop;
   // The process lives as long as the host: keeping every platform call would grow without end.

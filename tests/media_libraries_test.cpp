@@ -44,5 +44,29 @@ TEST(MediaLibraries, StartsWithoutTheLibrariesOfPicturesRecordingsAndRecognition
     EXPECT_NE(output("ldd " + bin + "/" + m.module).find(m.library), std::string::npos) << m.module;
 }
 
+// Both programs bring mimalloc; if the link order ever put glibc's malloc first, poppler and the
+// JSON code would quietly run on the slower allocator again.
+TEST(MediaLibraries, EveryLibraryAllocatesThroughMimalloc) {
+#ifndef PLENK_MIMALLOC
+  GTEST_SKIP() << "built without mimalloc (the sanitizers bring their own allocator)";
+#else
+  const std::string bin = PLENK_BIN_DIR;
+  for (const char* run : {"/plenk-media probe", "/plenk-hands </dev/null"}) {
+    const std::string bindings = output("LD_DEBUG=bindings " + bin + run + " 2>&1 >/dev/null");
+    std::size_t mallocs = 0, ours = 0;
+    for (std::size_t at = bindings.find("`malloc'"); at != std::string::npos;
+         at = bindings.find("`malloc'", at + 1)) {
+      const std::size_t begin = bindings.rfind('\n', at) + 1;
+      const std::string line = bindings.substr(begin, at - begin);
+      ++mallocs;
+      if (line.find("libmimalloc") != std::string::npos) ++ours;
+    }
+    // libstdc++ and libc at least look malloc up at start.
+    EXPECT_GE(mallocs, 2u) << run;
+    EXPECT_EQ(ours, mallocs) << run << "\n" << bindings.substr(0, 4000);
+  }
+#endif
+}
+
 } // namespace
 } // namespace plenk
