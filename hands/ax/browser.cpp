@@ -1,7 +1,10 @@
 #include "hands/ax/browser.hpp"
 
+#include "hands/access.hpp"
+#include "hands/ax/app_facts.hpp"
 #include "hands/ax/readers.hpp"
 #include "hands/constants.hpp"
+#include "hands/error.hpp"
 #include "platform/text.hpp"
 
 #include <cmath>
@@ -33,6 +36,15 @@ void wakeAccessibility(Accessibility& ax, const Element& appElement, const Runni
   ax.setAttribute(appElement, "AXManualAccessibility", AttrValue{true});
   if (isChromiumBrowser(app))
     ax.setAttribute(appElement, "AXEnhancedUserInterface", AttrValue{true});
+}
+
+FrontApp openFrontApp(Hands& hands) {
+  requireAccessibility(hands);
+  auto app = frontmostApp(hands);
+  if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
+  Element element = applicationElement(hands.ax, app->pid);
+  wakeAccessibility(hands.ax, element, *app);
+  return {std::move(*app), std::move(element)};
 }
 
 std::optional<bool> pageFilled(Accessibility& ax, const Element& window) {

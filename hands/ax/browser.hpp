@@ -17,6 +17,14 @@ bool isChromiumBrowser(const RunningApp& app);
 // also "AXEnhancedUserInterface"; on every call, ignoring the statuses.
 void wakeAccessibility(Accessibility& ax, const Element& appElement, const RunningApp& app);
 
+// The front application as the reading verbs start on it: accessibility required, the front app
+// ("helper_failed" when none is known), its application element, and its tree woken up.
+struct FrontApp {
+  RunningApp app;
+  Element element;
+};
+FrontApp openFrontApp(Hands& hands);
+
 // Whether the window shows a web area with content (true), only empty web areas (false), or no
 // web area within 400 elements and depth 20 (nothing).
 std::optional<bool> pageFilled(Accessibility& ax, const Element& window);

@@ -1,4 +1,3 @@
-#include "hands/access.hpp"
 #include "hands/args.hpp"
 #include "hands/ax/app_facts.hpp"
 #include "hands/ax/browser.hpp"
@@ -41,13 +40,9 @@ std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
 } // namespace
 
 Json verbElements(Hands& hands, const Json& args) {
-  requireAccessibility(hands);
-  auto app = frontmostApp(hands);
-  if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
+  auto [app, appElement] = openFrontApp(hands);
   std::size_t max = countArg(args, "max", MAX_ELEMENTS, MAX_ELEMENTS);
   Accessibility& ax = hands.ax;
-  Element appElement = applicationElement(ax, app->pid);
-  wakeAccessibility(ax, appElement, *app);
   auto focused = axElement(ax, appElement, "AXFocusedUIElement");
   // The menu bar and the page wait are spent out of the same budget as the walk.
   Walk walk(hands.clock);
@@ -56,7 +51,7 @@ Json verbElements(Hands& hands, const Json& args) {
   std::vector<Json> interactive, texts;
   std::string title;
   if (auto window = focusedWindow(ax, appElement)) {
-    waitForPage(hands, *window, *app);
+    waitForPage(hands, *window, app);
     title = windowTitle(ax, *window);
     collect(ax, *window, axFrame(ax, *window), focused, walk, interactive, texts);
   }
@@ -68,7 +63,7 @@ Json verbElements(Hands& hands, const Json& args) {
     listed.push_back(std::move(texts[i]));
 
   Json result = Json::object();
-  result["app"] = appInfo(*app);
+  result["app"] = appInfo(app);
   result["window"] = title;
   result["elements"] = std::move(listed);
   result["truncated"] = walk.exhausted();

@@ -1,4 +1,3 @@
-#include "hands/access.hpp"
 #include "hands/args.hpp"
 #include "hands/ax/app_facts.hpp"
 #include "hands/ax/browser.hpp"
@@ -83,20 +82,16 @@ void readWindow(Accessibility& ax, const Element& window, const std::optional<Re
 } // namespace
 
 Json verbReadText(Hands& hands, const Json& args) {
-  requireAccessibility(hands);
-  auto app = frontmostApp(hands);
-  if (!app) throw HandsError{"helper_failed", "macOS did not say which app is in front."};
+  auto [app, appElement] = openFrontApp(hands);
   std::size_t maxChars = countArg(args, "max_chars", DEFAULT_READ_CHARS, MAX_READ_CHARS);
   Accessibility& ax = hands.ax;
-  Element appElement = applicationElement(ax, app->pid);
-  wakeAccessibility(ax, appElement, *app);
 
   Json result = Json::object();
   result["text"] = "";
   result["truncated"] = false;
   auto window = focusedWindow(ax, appElement);
   if (!window) return result;
-  waitForPage(hands, *window, *app);
+  waitForPage(hands, *window, app);
   auto windowRect = axFrame(ax, *window);
   // Unlike the elements verb, the page wait is not spent out of the walk's budget.
   Walk walk(hands.clock);

@@ -69,13 +69,7 @@ TEST_F(ClickTest, ClicksWithoutASourceWhenTheSystemGivesNone) {
 }
 
 TEST_F(ClickTest, ChecksInOrderAndPostsNothingOnABadArgument) {
-  struct Case {
-    Json args;
-    bool trusted;
-    std::string code;
-    std::string message;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {Json::object(), false, "no_permission",
        "Accessibility is not allowed for Plenk AI in System Settings."},
       {{{"y", 2}, {"button", "middle"}, {"count", 3}},
@@ -99,13 +93,7 @@ TEST_F(ClickTest, ChecksInOrderAndPostsNothingOnABadArgument) {
       {{{"x", 1}, {"y", 2}, {"count", -1}}, true, "bad_args", "count is 1 or 2."},
       {{{"x", 1}, {"y", 2}, {"count", false}}, true, "bad_args", "count is 1 or 2."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.dump());
-    desktop.trusted = c.trusted;
-    expectError(errorOf([&] { click(c.args); }), c.code, c.message);
-    EXPECT_TRUE(desktop.events().empty());
-    EXPECT_EQ(desktop.elapsed(), 0);
-  }
+  expectRefusals(*this, cases, [&](const Json& args) { click(args); });
 }
 
 TEST_F(ClickTest, RefusedButtonEventsFailButWhatWasPostedStays) {

@@ -4,12 +4,14 @@
 
 #include "hands/context.hpp"
 #include "hands/error.hpp"
+#include "platform/json.hpp"
 #include "platform/memory/desktop.hpp"
 #include "platform/text.hpp"
 
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -82,6 +84,26 @@ template <class Verb> HandsError errorOf(Verb&& verb) {
 inline void expectError(const HandsError& error, std::string_view code, std::string_view message) {
   EXPECT_EQ(error.code, code);
   EXPECT_EQ(error.message, message);
+}
+
+// A request that a verb refuses before it posts anything.
+struct Refusal {
+  Json args;
+  bool trusted;
+  std::string code;
+  std::string message;
+};
+
+// Each refusal gives its error, posts no event and spends no time.
+template <class Verb>
+void expectRefusals(InputFixture& fixture, std::span<const Refusal> refusals, Verb&& verb) {
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.args.dump());
+    fixture.desktop.trusted = r.trusted;
+    expectError(errorOf([&] { verb(r.args); }), r.code, r.message);
+    EXPECT_TRUE(fixture.desktop.events().empty());
+    EXPECT_EQ(fixture.desktop.elapsed(), 0);
+  }
 }
 
 } // namespace plenk::hands

@@ -24,13 +24,7 @@ TEST_F(KeyTest, PressesOneKeyWithTheModifiersAsFlags) {
 }
 
 TEST_F(KeyTest, RefusesBeforePostingAnything) {
-  struct Case {
-    Json args;
-    bool trusted;
-    std::string code;
-    std::string message;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {Json::object(), false, "no_permission",
        "Accessibility is not allowed for Plenk AI in System Settings."},
       {Json::object(), true, "bad_key", "key must be a short string like cmd+s."},
@@ -43,12 +37,7 @@ TEST_F(KeyTest, RefusesBeforePostingAnything) {
        "hyper is not a modifier (cmd, shift, alt, ctrl)."},
       {{{"key", "Foo+Bar"}}, true, "bad_key", "There is no key called Foo+Bar."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.dump());
-    desktop.trusted = c.trusted;
-    expectError(errorOf([&] { key(c.args); }), c.code, c.message);
-    EXPECT_TRUE(desktop.events().empty());
-  }
+  expectRefusals(*this, cases, [&](const Json& args) { key(args); });
 }
 
 TEST_F(KeyTest, RefusedKeyEventsPostNothing) {

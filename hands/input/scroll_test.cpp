@@ -45,13 +45,7 @@ TEST_F(ScrollTest, MovesThePointerFirstWhenAPointIsGiven) {
 }
 
 TEST_F(ScrollTest, ChecksInOrderAndPostsNothingOnABadArgument) {
-  struct Case {
-    Json args;
-    bool trusted;
-    std::string code;
-    std::string message;
-  };
-  const Case cases[] = {
+  const Refusal cases[] = {
       {{{"dy", 999}},
        false,
        "no_permission",
@@ -72,12 +66,7 @@ TEST_F(ScrollTest, ChecksInOrderAndPostsNothingOnABadArgument) {
        "bad_args",
        "That point is nowhere on any screen."},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.dump());
-    desktop.trusted = c.trusted;
-    expectError(errorOf([&] { scroll(c.args); }), c.code, c.message);
-    EXPECT_TRUE(desktop.events().empty());
-  }
+  expectRefusals(*this, cases, [&](const Json& args) { scroll(args); });
 }
 
 TEST_F(ScrollTest, RefusedScrollEventFailsAfterTheMove) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace plenk::media {
@@ -32,6 +33,27 @@ inline std::optional<Failure> failureOf(const std::function<void()>& call) {
     return Failure{e.code, e.message};
   }
   return std::nullopt;
+}
+
+// Options a verb refuses with this failure.
+struct Refusal {
+  const char* name;
+  Options opts;
+  Code code;
+  std::string message;
+};
+
+// Each refusal fails the verb as it says and leaves the output folder empty.
+template <class Verb>
+void expectRefusals(std::span<const Refusal> refusals, Verb&& verb, const std::string& outDir) {
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.name);
+    auto f = failureOf([&] { verb(r.opts); });
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->code, r.code);
+    EXPECT_EQ(f->message, r.message);
+    EXPECT_TRUE(std::filesystem::is_empty(outDir));
+  }
 }
 
 struct DocsFixture : ::testing::Test, TestServices {

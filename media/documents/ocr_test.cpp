@@ -163,12 +163,7 @@ TEST_F(Ocr, ATakenNameEndsTheRunOnlyAfterEveryPageWasRead) {
 TEST_F(Ocr, RefusesBeforeDrawingAnything) {
   const std::string jpeg = dir / "photo.jpg";
   testing::writeFile(jpeg, "\xFF\xD8\xFF\xE0 not really a picture");
-  const struct {
-    const char* name;
-    Options opts;
-    Code code;
-    std::string message;
-  } cases[] = {
+  const Refusal cases[] = {
       {"--max-chars before --pages",
        opts(memoryPdf("a.pdf", pagesOf(1)), {{"--max-chars", "x"}, {"--pages", "y"}}), Code::Usage,
        "--max-chars must be a whole number"},
@@ -179,15 +174,9 @@ TEST_F(Ocr, RefusesBeforeDrawingAnything) {
        Code::Input, "that PDF is locked with a password, so its pages cannot be opened"},
       {"no pages", opts(memoryPdf("d.pdf", pagesOf(0))), Code::Input, "that PDF holds no pages"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto f = failureOf([&] { verbOCR(mem, c.opts); });
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->code, c.code);
-    EXPECT_EQ(f->message, c.message);
-  }
+  expectRefusals(
+      cases, [&](const Options& o) { verbOCR(mem, o); }, out());
   EXPECT_TRUE(pdf.drawings.empty());
-  EXPECT_TRUE(outEmpty());
 }
 
 } // namespace

@@ -110,12 +110,7 @@ TEST_F(PdfText, ChecksOptionsThenTheDocument) {
   const std::string lockedPath = memoryPdf("locked.pdf", locked);
   const std::string notPdf = dir / "notes.txt";
   testing::writeFile(notPdf, "hello");
-  const struct {
-    const char* name;
-    Options opts;
-    Code code;
-    std::string message;
-  } cases[] = {
+  const Refusal cases[] = {
       {"no --in", {{"--out", out()}}, Code::Usage, "--in <file> is required for this verb"},
       {"no --out",
        {{"--in", lockedPath}},
@@ -131,14 +126,8 @@ TEST_F(PdfText, ChecksOptionsThenTheDocument) {
        "that PDF is locked with a password, so its pages cannot be opened"},
       {"not a PDF", opts(notPdf), Code::Input, "macOS could not open that file as a PDF"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto f = failureOf([&] { verbPdfText(mem, c.opts); });
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->code, c.code);
-    EXPECT_EQ(f->message, c.message);
-    EXPECT_TRUE(outEmpty());
-  }
+  expectRefusals(
+      cases, [&](const Options& o) { verbPdfText(mem, o); }, out());
 }
 
 } // namespace

@@ -28,6 +28,9 @@ extern "C" {
 namespace plenk {
 namespace {
 
+// AV_TIME_BASE_Q as a constant: the macro is a C compound literal, which C++ does not have.
+constexpr AVRational MICROSECONDS{1, AV_TIME_BASE};
+
 // Containers a user hands over as recordings. FFmpeg would also open still pictures (as image
 // sequences), text (as "tty" video) and playlists; those are not recordings.
 constexpr const char* RECORDING_FORMATS = "mov,mp3,aac,wav,aiff,caf,flac,ogg,matroska,avi,mpegts";
@@ -336,10 +339,10 @@ public:
     }
     std::int64_t target =
         av_rescale_q(start_ + static_cast<std::int64_t>(std::llround(seconds * AV_TIME_BASE)),
-                     AV_TIME_BASE_Q, s->time_base);
+                     MICROSECONDS, s->time_base);
     std::int64_t first = s->start_time != AV_NOPTS_VALUE
                              ? s->start_time
-                             : av_rescale_q(start_, AV_TIME_BASE_Q, s->time_base);
+                             : av_rescale_q(start_, MICROSECONDS, s->time_base);
     // Some containers seek to a key frame after the moment; start further back until the first
     // picture decoded is not later than the moment, or the start is reached.
     std::int64_t back = 0;
@@ -460,7 +463,7 @@ private:
     int rc = avformat_write_header(m.ctx.get(), nullptr);
     if (rc < 0) return "the M4A file could not be started: " + ffError(rc);
     std::int64_t end =
-        av_rescale_q(std::llround(seconds * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base);
+        av_rescale_q(std::llround(seconds * AV_TIME_BASE), MICROSECONDS, in->time_base);
     std::int64_t origin = AV_NOPTS_VALUE;
     PacketPtr pkt = newPacket();
     if (!pkt) return "out of memory";
