@@ -72,17 +72,6 @@ template <typename Visit> void eachBoundary(std::string_view utf8, Visit visit) 
 
 } // namespace
 
-bool isValidUtf8(std::string_view s) {
-  int32_t i = 0, n = static_cast<int32_t>(s.size());
-  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  while (i < n) {
-    UChar32 c;
-    U8_NEXT(p, i, n, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
-
 std::size_t validUtf8Prefix(std::string_view s) {
   int64_t i = 0, n = static_cast<int64_t>(s.size());
   const auto* p = reinterpret_cast<const uint8_t*>(s.data());
@@ -93,6 +82,10 @@ std::size_t validUtf8Prefix(std::string_view s) {
     if (c < 0) return static_cast<std::size_t>(start);
   }
   return s.size();
+}
+
+bool isValidUtf8(std::string_view s) {
+  return validUtf8Prefix(s) == s.size();
 }
 
 std::string sanitizeUtf8(std::string_view s) {
