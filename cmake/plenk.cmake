@@ -22,7 +22,11 @@ function(plenk_library name)
   endif()
 endfunction()
 
-function(plenk_tests name)
+# A test executable of the *_test.cpp files in the folders, run by ctest in `shards` parts
+# (gtest's own sharding): one process per part, not per test case, because starting a program
+# that loads the media libraries costs a third of a second here. A part that hangs is killed by
+# its timeout; its output names the test that was running.
+function(plenk_tests name shards)
   set(srcs)
   foreach(dir ${ARGN})
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*_test.cpp)
@@ -32,8 +36,16 @@ function(plenk_tests name)
     set(srcs ${CMAKE_SOURCE_DIR}/cmake/empty_test.cpp)
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock)
-  target_compile_definitions(${name} PRIVATE PLENK_BIN_DIR="${CMAKE_BINARY_DIR}"
-                                             PLENK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  target_link_libraries(${name} PRIVATE plenk_test_paths GTest::gtest_main GTest::gmock)
+  if(PLENK_PCH)
+    # GoogleTest, GoogleMock and JSON are most of every test file's compile time.
+    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <gmock/gmock.h>
+      <nlohmann/json.hpp> <filesystem> <string> <vector> <map> <optional> <functional>)
+  endif()
+  math(EXPR last "${shards} - 1")
+  foreach(i RANGE ${last})
+    add_test(NAME ${name}/${i} COMMAND ${name} --gtest_color=no)
+    set_tests_properties(${name}/${i} PROPERTIES TIMEOUT 900 LABELS ${name}
+      ENVIRONMENT "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${i}")
+  endforeach()
 endfunction()

@@ -1,6 +1,7 @@
 // plenk-media's document verbs as the host runs them: one process, one line, one exit status.
 #include "platform/json.hpp"
 #include "tests/support/documents.hpp"
+#include "tests/support/paths.hpp"
 
 #include <cstring>
 #include <fcntl.h>
@@ -25,7 +26,7 @@ struct Outcome {
 // Runs plenk-media with the arguments, in this process's environment without OMP_THREAD_LIMIT,
 // as a host that knows nothing of the recogniser's threads would.
 Outcome media(const TempDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), std::string(PLENK_BIN_DIR) + "/plenk-media");
+  args.insert(args.begin(), testing::binDir() + "/plenk-media");
   std::vector<char*> argv;
   for (auto& a : args)
     argv.push_back(a.data());

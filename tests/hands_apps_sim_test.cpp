@@ -1,6 +1,7 @@
 // The application verbs as a host sees them: plenk-hands-sim over tests/scenes/apps.json.
 #include "pipes.hpp"
 #include "platform/json.hpp"
+#include "tests/support/paths.hpp"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -12,8 +13,8 @@ namespace {
 using testing::Child;
 using testing::splitLines;
 
-const std::string SIM = std::string(PLENK_BIN_DIR) + "/plenk-hands-sim";
-const std::string SCENE = std::string(PLENK_SOURCE_DIR) + "/tests/scenes/apps.json";
+const std::string SIM = testing::binDir() + "/plenk-hands-sim";
+const std::string SCENE = testing::sourceDir() + "/tests/scenes/apps.json";
 
 Json ok(const Json& result) {
   return {{"ok", true}, {"result", result}};

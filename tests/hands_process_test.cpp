@@ -1,6 +1,7 @@
 // plenk-hands as the host sees it: bytes on standard input, lines on standard output.
 #include "pipes.hpp"
 #include "platform/json.hpp"
+#include "tests/support/paths.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ using testing::Conversation;
 using testing::converse;
 using testing::splitLines;
 
-const std::string HANDS = std::string(PLENK_BIN_DIR) + "/plenk-hands";
+const std::string HANDS = testing::binDir() + "/plenk-hands";
 const std::string READY = "plenk-hands: ready (protocol 1, version 1.0.0)\n";
 
 Conversation talk(std::string_view input) {

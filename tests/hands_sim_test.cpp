@@ -1,6 +1,7 @@
 // plenk-hands-sim as a host sees it: plenk-hands over the desktop of a scene file.
 #include "pipes.hpp"
 #include "platform/json.hpp"
+#include "tests/support/paths.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -14,7 +15,7 @@ using testing::Conversation;
 using testing::converse;
 using testing::splitLines;
 
-const std::string SIM = std::string(PLENK_BIN_DIR) + "/plenk-hands-sim";
+const std::string SIM = testing::binDir() + "/plenk-hands-sim";
 const std::string READY = "plenk-hands: ready (protocol 1, version 1.0.0)\n";
 
 struct SimTest : ::testing::Test {
@@ -119,7 +120,7 @@ TEST_F(SimTest, EventLogIsCreatedWhereTheSceneOrTheOptionSays) {
 }
 
 TEST_F(SimTest, TheDemoSceneLoads) {
-  auto a = answers(converse({SIM, std::string(PLENK_SOURCE_DIR) + "/demo/scenes/desk.json"},
+  auto a = answers(converse({SIM, testing::sourceDir() + "/demo/scenes/desk.json"},
                             "{\"id\":\"d\",\"verb\":\"probe\"}\n"));
   ASSERT_EQ(a.size(), 1u);
   EXPECT_EQ(a[0]["id"], "d");

@@ -2,6 +2,7 @@
 // simulated desktop writes.
 #include "pipes.hpp"
 #include "platform/json.hpp"
+#include "tests/support/paths.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -16,8 +17,8 @@ namespace fs = std::filesystem;
 using testing::converse;
 using testing::splitLines;
 
-const std::string SIM = std::string(PLENK_BIN_DIR) + "/plenk-hands-sim";
-const std::string LOGIN_SCENE = std::string(PLENK_SOURCE_DIR) + "/tests/scenes/input.json";
+const std::string SIM = testing::binDir() + "/plenk-hands-sim";
+const std::string LOGIN_SCENE = testing::sourceDir() + "/tests/scenes/input.json";
 
 struct TempDir {
   fs::path path;

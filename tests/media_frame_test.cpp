@@ -3,6 +3,7 @@
 #include "platform/json.hpp"
 #include "tests/run_program.hpp"
 #include "tests/support/documents.hpp"
+#include "tests/support/paths.hpp"
 
 #include <chrono>
 #include <filesystem>
@@ -153,7 +154,7 @@ TEST(MediaProbe, LoadsNoneOfTheLibrariesOfTheHeavyServices) {
 
 TEST(MediaServices, WithoutTheirModuleProbeStillAnswersAndAVerbNeedingThemFails) {
   testing::TempDir dir;
-  fs::copy_file(fs::path(PLENK_BIN_DIR) / "plenk-media", dir.path / "plenk-media");
+  fs::copy_file(fs::path(testing::binDir()) / "plenk-media", dir.path / "plenk-media");
   testing::writeFile(dir / "doc.pdf", testing::textPdf({{.lines = {"Hello"}}}));
   std::string alone = dir / "plenk-media";
   EXPECT_EQ(runProgram(alone, {"probe"}).status, 0);
@@ -326,7 +327,7 @@ TEST_F(MediaPaths, PermissionsAsAnotherUser) {
   fs::permissions(dir + "/in.pdf", fs::perms::others_read, fs::perm_options::add);
   auto asNobody = [&](const std::vector<std::string>& args) {
     std::vector<std::string> all{"--reuid=65534", "--regid=65534", "--clear-groups",
-                                 std::string(PLENK_BIN_DIR) + "/plenk-media-testbed"};
+                                 testing::binDir() + "/plenk-media-testbed"};
     all.insert(all.end(), args.begin(), args.end());
     return runProgram("/usr/bin/setpriv", all);
   };

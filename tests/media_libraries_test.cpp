@@ -1,6 +1,8 @@
 // Which shared libraries plenk-media loads when it starts: poppler, FFmpeg, libvips and tesseract
 // bring about 175 and cost more start-up time than a pdftext run's own work, so they wait in the
 // modules beside the executable for the verbs that use them.
+#include "tests/support/paths.hpp"
+
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -26,7 +28,7 @@ std::string output(const std::string& command) {
 }
 
 TEST(MediaLibraries, StartsWithoutTheLibrariesOfPicturesRecordingsAndRecognition) {
-  const std::string bin = PLENK_BIN_DIR;
+  const std::string bin = testing::binDir();
   const std::string started = output("ldd " + bin + "/plenk-media");
   ASSERT_NE(started.find("libc.so"), std::string::npos) << started;
   for (const char* later :
@@ -50,7 +52,7 @@ TEST(MediaLibraries, EveryLibraryAllocatesThroughMimalloc) {
 #ifndef PLENK_MIMALLOC
   GTEST_SKIP() << "built without mimalloc (the sanitizers bring their own allocator)";
 #else
-  const std::string bin = PLENK_BIN_DIR;
+  const std::string bin = testing::binDir();
   for (const char* run : {"/plenk-media probe", "/plenk-hands </dev/null"}) {
     const std::string bindings = output("LD_DEBUG=bindings " + bin + run + " 2>&1 >/dev/null");
     std::size_t mallocs = 0, ours = 0;

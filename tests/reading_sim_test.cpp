@@ -3,14 +3,15 @@
 // reads move the desktop's clock on (bringing the browser, and later nothing, to the front).
 #include "pipes.hpp"
 #include "platform/json.hpp"
+#include "tests/support/paths.hpp"
 
 #include <gtest/gtest.h>
 
 namespace plenk {
 namespace {
 
-const std::string SIM = std::string(PLENK_BIN_DIR) + "/plenk-hands-sim";
-const std::string SCENE = std::string(PLENK_SOURCE_DIR) + "/tests/scenes/reading.json";
+const std::string SIM = testing::binDir() + "/plenk-hands-sim";
+const std::string SCENE = testing::sourceDir() + "/tests/scenes/reading.json";
 
 struct Exchange {
   std::string request;

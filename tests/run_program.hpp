@@ -1,6 +1,8 @@
 // Runs a built program as a child process and collects what it wrote and how it ended.
 #pragma once
 
+#include "tests/support/paths.hpp"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,11 +21,10 @@ struct Finished {
   int status = -1; // exit status, or 128 + signal
 };
 
-// program: a file name in PLENK_BIN_DIR, or an absolute path. env: extra "NAME=value" entries.
+// program: a file name in the build folder, or an absolute path. env: extra "NAME=value" entries.
 inline Finished runProgram(const std::string& program, const std::vector<std::string>& args,
                            const std::vector<std::string>& env = {}) {
-  std::string path =
-      program.starts_with('/') ? program : std::string(PLENK_BIN_DIR) + "/" + program;
+  std::string path = program.starts_with('/') ? program : binDir() + "/" + program;
   std::vector<char*> argv{path.data()};
   std::vector<std::string> argsCopy = args;
   for (auto& a : argsCopy)
