@@ -19,6 +19,7 @@
 #include "tests/support/recording_fixtures.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -280,9 +281,14 @@ void runMediaBlock(const std::string& doc, const Block& b, const MediaFixtures& 
     Run& run = runs.back();
     if (line.starts_with("stderr: "))
       run.err = line.substr(8) + "\n";
-    else if (line.starts_with("exit: "))
-      run.exit = std::stoi(line.substr(6));
-    else if (line.starts_with("out:"))
+    else if (line.starts_with("exit: ")) {
+      int status = -1;
+      std::string_view text = std::string_view(line).substr(6);
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), status);
+      EXPECT_TRUE(ec == std::errc{} && end == text.data() + text.size())
+          << "not a status: " << line;
+      run.exit = status;
+    } else if (line.starts_with("out:"))
       run.listing = line.size() > 5 ? line.substr(5) : "";
     else if (run.out.empty())
       run.out = line;
