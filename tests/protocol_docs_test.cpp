@@ -183,6 +183,17 @@ struct MediaFixtures {
     keep("locked.pdf");
     testing::writeFile(dir / "empty.pdf", testing::textPdf({}));
     keep("empty.pdf");
+    // A recording whose header promises pictures that were cut off: its index comes first
+    // (faststart), and the file ends where the picture data would begin.
+    if (!testing::ffmpeg("-f lavfi -i testsrc=size=320x240:rate=25:duration=4 -c:v libx264 "
+                         "-pix_fmt yuv420p -movflags +faststart " +
+                         dir / "whole.mp4"))
+      throw std::runtime_error("cannot make whole.mp4");
+    std::string whole = testing::readFile(dir / "whole.mp4");
+    std::size_t data = whole.find("mdat");
+    if (data == std::string::npos) throw std::runtime_error("whole.mp4 has no picture data");
+    testing::writeFile(dir / "cut.mp4", whole.substr(0, data + 4));
+    keep("cut.mp4");
     for (const char* name : {"clip.mp4", "silent.mp4", "tone.m4a", "notes.txt"}) {
       std::string made = testing::recordingFixtures()(name);
       if (made.empty()) throw std::runtime_error(std::string("cannot make ") + name);
@@ -349,7 +360,7 @@ TEST(ProtocolDocs, MediaExamplesAnswerAsDocumented) {
     EXPECT_TRUE(tally.verbs.contains(std::string(verb))) << "no example of " << verb;
   for (auto key : media::KNOWN_KEYS)
     EXPECT_TRUE(tally.keys.contains(std::string(key))) << "no example uses " << key;
-  for (const char* code : {"E_USAGE", "E_INPUT", "E_UNSUPPORTED", "E_DEADLINE", "E_OUT"})
+  for (const char* code : {"E_USAGE", "E_INPUT", "E_WORK", "E_UNSUPPORTED", "E_DEADLINE", "E_OUT"})
     EXPECT_TRUE(tally.codes.contains(code)) << "no example answers " << code;
   for (int status : {0, 2, 3, 4, 5, 6})
     EXPECT_TRUE(tally.statuses.contains(status)) << "no example exits with " << status;
