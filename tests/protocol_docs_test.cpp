@@ -4,11 +4,11 @@
 // A ```hands block is a conversation with plenk-hands-sim over a scene in docs/examples/
 // (hands-scene.json unless the fence says scene=NAME): "→ " lines are requests, sent one at a time,
 // each followed by the "← " answers it must give (compared as JSON values; indented lines continue
-// an answer). A ```media block is a
-// series of plenk-media runs in one working folder holding the fixtures below and an empty folder
-// "out": "$ plenk-media ARGS", the exact standard output line ("…" stands for any one JSON number,
-// string or null), "stderr: LINE" (none means an empty standard error), "exit: N", and
-// "out: NAMES" for what the folder "out" then holds.
+// an answer). A ```media block is a series of plenk-media runs in one working folder holding the
+// fixtures below and an empty folder "out": "$ plenk-media ARGS", the exact standard output line
+// ("…" stands for any one JSON number, string or null), "stderr: LINE" (none means an empty
+// standard error), "exit: N", and "out: NAMES" for what the folder "out" then holds. Lines that
+// start with "#" are notes for the reader.
 #include "hands/constants.hpp"
 #include "media/frame/constants.hpp"
 #include "platform/json.hpp"
@@ -25,7 +25,6 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <set>
-#include <sstream>
 
 namespace plenk {
 namespace {
@@ -41,6 +40,7 @@ struct Block {
 
 std::vector<Block> blocksOf(const std::string& doc) {
   std::ifstream in(testing::sourceDir() + "/docs/" + doc);
+  EXPECT_TRUE(in) << "cannot read docs/" << doc;
   std::vector<Block> blocks;
   std::string line;
   std::optional<Block> open;
@@ -59,6 +59,7 @@ std::vector<Block> blocksOf(const std::string& doc) {
     if (auto at = line.find("scene="); at != std::string::npos) b.scene = line.substr(at + 6);
     open = std::move(b);
   }
+  EXPECT_FALSE(open) << doc << ":" << open->line << ": a block that never ends";
   return blocks;
 }
 
