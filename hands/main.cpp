@@ -1,6 +1,7 @@
 // plenk-hands: builds the platform, in this one place, and runs the request loop over it.
 #include "hands/channel.hpp"
 #include "platform/clock.hpp"
+#include "platform/linux/workspace.hpp"
 #include "platform/memory/desktop.hpp"
 
 #include <csignal>
@@ -13,7 +14,9 @@ int main() {
   static plenk::MemoryDesktop desktop;
   // The process lives as long as the host: keeping every platform call would grow without end.
   desktop.keepCalls(false);
-  static plenk::hands::Hands hands{desktop, desktop, desktop, plenk::steadyClock(), {}, {}};
+  // Applications: desktop entries and the window manager (the application folders follow from it).
+  static plenk::LinuxWorkspace workspace;
+  static plenk::hands::Hands hands{desktop, desktop, workspace, plenk::steadyClock(), {}, {}};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
