@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <sys/wait.h>
@@ -63,6 +64,28 @@ GDesktopAppInfo* appInfoFor(const desktop_entries::Entry& entry) {
   }
   g_key_file_unref(keys);
   return info;
+}
+
+// Why the entry's command cannot run, or "" when it looks runnable. GIO starts the command
+// through a wrapper that ends with status 255 when it cannot execute it, saying nothing: a
+// script whose interpreter is missing would otherwise read as an application that quit.
+std::string commandProblem(GDesktopAppInfo* info) {
+  const char* exe = g_app_info_get_executable(G_APP_INFO(info));
+  if (!exe || !*exe) return "it has no command.";
+  gchar* found = g_find_program_in_path(exe);
+  if (!found) return std::string("its command ") + exe + " is not found.";
+  std::string path = found;
+  g_free(found);
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  if (!line.starts_with("#!")) return {};
+  std::string interpreter = line.substr(2);
+  interpreter.erase(0, interpreter.find_first_not_of(" \t"));
+  interpreter = interpreter.substr(0, interpreter.find_first_of(" \t\r"));
+  if (!interpreter.empty() && access(interpreter.c_str(), X_OK) != 0)
+    return "its command " + path + " cannot run: its interpreter " + interpreter + " is missing.";
+  return {};
 }
 
 void rememberPid(GDesktopAppInfo*, GPid pid, gpointer data) {
@@ -137,6 +160,10 @@ void launch(const desktop_entries::Catalogue& catalogue, const desktop_entries::
   GDesktopAppInfo* info = appInfoFor(entry);
   if (!info)
     return answerLater(std::move(handler), std::nullopt, "its desktop entry cannot be read.");
+  if (auto problem = commandProblem(info); !problem.empty()) {
+    g_object_unref(info);
+    return answerLater(std::move(handler), std::nullopt, problem);
+  }
   GAppLaunchContext* context = g_app_launch_context_new();
   // Startup notification: the application takes the id from its environment, names its first
   // window with it and ends the sequence when that window maps; the window manager then lets it
