@@ -92,6 +92,11 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
       EXPECT_EQ(answer["result"]["app"], c.app) << c.name << ": " << answer.dump();
     }
   }
+  // Nothing is kept between requests: an entry installed now is found at once.
+  testing::installEntry("plenk-late.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Plenk Late\nExec=true\n");
+  EXPECT_EQ(hands.ask(request(++id, "resolve_app", {{"name", "plenk late"}}))["result"]["app"],
+            (Json{{"name", "Plenk Late"}, {"bundle_id", "plenk-late"}, {"pid", 0}}));
 }
 
 TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
@@ -174,6 +179,23 @@ TEST_F(AppsDesktop, ActivateSwitchesBetweenTwoApps) {
   // A process without a window is not a running application.
   Json notRunning = hands.ask(request(++id, "activate", {{"pid", static_cast<int>(getpid())}}));
   EXPECT_EQ(notRunning["error"], "That app is not running.");
+}
+
+TEST_F(AppsDesktop, ChromiumOpensWithItsAccessibilityTreeOn) {
+  // Root (as in CI) runs Chromium only without its sandbox; the profile stays in the session.
+  std::string profile = std::string(std::getenv("XDG_DATA_HOME")) + "/plenk-chromium-profile";
+  testing::installEntry("plenk-chromium.desktop",
+                        "[Desktop Entry]\nType=Application\nName=Plenk Chromium\n"
+                        "Exec=/usr/bin/chromium --no-sandbox --user-data-dir=" +
+                            profile + " about:blank\nStartupNotify=true\n");
+  Hands hands;
+  Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Chromium"}}));
+  ASSERT_EQ(opened["ok"], true) << opened.dump();
+  int pid = opened["result"]["app"]["pid"];
+  hands.opened.push_back(pid);
+  std::string command = testing::capture("tr '\\0' ' ' </proc/" + std::to_string(pid) + "/cmdline");
+  EXPECT_NE(command.find("--force-renderer-accessibility"), command.npos) << command;
+  EXPECT_GE(testing::windowsOf(pid), 1);
 }
 
 TEST_F(AppsDesktop, WithoutAnXServerAnswersWhatCanBeKnown) {
