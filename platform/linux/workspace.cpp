@@ -128,7 +128,14 @@ void LinuxWorkspace::openApplication(const std::string& bundlePath, const OpenCo
   std::vector<running::AppWindow> windows;
   {
     std::lock_guard guard(state_->lock);
-    windows = running::snapshot(state_->connection(), catalogue);
+    auto& display = state_->connection();
+    // Without the X server no window could ever be seen: nothing is started.
+    if (!display.ok()) {
+      launching::answerLater(std::move(handler), std::nullopt,
+                             "the desktop's windows cannot be seen.");
+      return;
+    }
+    windows = running::snapshot(display, catalogue);
   }
   // Already running: brought to the front and answered at once.
   std::optional<int> runningPid;
