@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <dirent.h>
 #include <fstream>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -18,6 +20,8 @@ namespace {
 constexpr std::string_view LISTED_SUFFIX = ".app";
 constexpr std::string_view ALIAS_SUFFIX = ".APP";
 constexpr std::string_view DESKTOP_SUFFIX = ".desktop";
+// Subfolders of an applications folder that are read (their entries' ids carry the path).
+constexpr int MAX_FOLDER_DEPTH = 4;
 
 // Base names of the Chromium browsers' commands.
 constexpr std::array<std::string_view, 13> CHROMIUM_COMMANDS{"chromium",
@@ -53,12 +57,6 @@ std::string withoutDesktopSuffix(std::string_view id) {
 bool bundleNameFits(std::string_view name) {
   return !name.empty() && name.find('/') == name.npos && name.find('\0') == name.npos &&
          text::isValidUtf8(name);
-}
-
-std::size_t folderRank(const std::string& file, const std::vector<std::string>& folders) {
-  for (std::size_t i = 0; i < folders.size(); ++i)
-    if (file.starts_with(folders[i] + "/")) return i;
-  return folders.size();
 }
 
 } // namespace
@@ -127,46 +125,71 @@ bool descendsFrom(int pid, int ancestor) {
   return pid == ancestor;
 }
 
-Catalogue loadCatalogue() {
-  std::vector<std::string> folders = applicationFolders();
-  struct Ranked {
-    std::size_t rank;
-    Entry entry;
-  };
-  std::vector<Ranked> found;
-  GList* all = g_app_info_get_all();
-  for (GList* item = all; item; item = item->next) {
-    auto* info = static_cast<GAppInfo*>(item->data);
-    if (!G_IS_DESKTOP_APP_INFO(info) || !g_app_info_should_show(info)) continue;
-    auto* desktop = G_DESKTOP_APP_INFO(info);
-    const char* id = g_app_info_get_id(info);
-    const char* file = g_desktop_app_info_get_filename(desktop);
-    const char* name = g_app_info_get_name(info);
-    if (!id || !file || !name) continue;
-    Entry e;
-    e.id = withoutDesktopSuffix(id);
-    e.name = name;
-    e.file = file;
-    if (const char* exe = g_app_info_get_executable(info)) {
-      e.executable = baseName(exe);
-      e.chromium = std::find(CHROMIUM_COMMANDS.begin(), CHROMIUM_COMMANDS.end(), e.executable) !=
-                   CHROMIUM_COMMANDS.end();
-      if (isInterpreter(e.executable)) e.executable.clear();
-    }
-    if (const char* wmClass = g_desktop_app_info_get_startup_wm_class(desktop))
-      e.startupWMClass = wmClass;
-    found.push_back({folderRank(e.file, folders), std::move(e)});
+namespace {
+
+// The desktop files below `folder`, with their desktop ids (the path inside it, "/" made "-").
+void scan(const std::string& folder, const std::string& prefix, int depth,
+          std::vector<std::pair<std::string, std::string>>& out) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return; // unreadable or missing: as if empty
+  std::vector<std::string> names;
+  while (dirent* d = readdir(dir)) {
+    std::string name = d->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
   }
-  g_list_free_full(all, g_object_unref);
-  std::stable_sort(found.begin(), found.end(), [](const Ranked& a, const Ranked& b) {
-    return a.rank != b.rank ? a.rank < b.rank : a.entry.id < b.entry.id;
-  });
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) {
+    std::string path = folder + "/" + name;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode) && depth < MAX_FOLDER_DEPTH)
+      scan(path, prefix + name + "-", depth + 1, out);
+    else if (S_ISREG(st.st_mode) && name.ends_with(DESKTOP_SUFFIX))
+      out.emplace_back(prefix + name, path);
+  }
+}
+
+} // namespace
+
+Catalogue loadCatalogue() {
+  // The folders are read on every call rather than through g_app_info_get_all, whose index is
+  // refreshed by a file monitor a moment after a change: an entry installed just now must count.
+  std::vector<Entry> found;
+  std::unordered_set<std::string> seen;
+  for (const auto& folder : applicationFolders()) {
+    std::vector<std::pair<std::string, std::string>> files;
+    scan(folder, "", 0, files);
+    for (const auto& [id, file] : files) {
+      // The first folder that holds an id decides for it, also when it hides it.
+      if (!seen.insert(id).second) continue;
+      GDesktopAppInfo* desktop = g_desktop_app_info_new_from_filename(file.c_str());
+      if (!desktop) continue; // malformed, not an application, or its command is missing
+      auto* info = G_APP_INFO(desktop);
+      const char* name = g_app_info_get_name(info);
+      if (!g_desktop_app_info_get_is_hidden(desktop) && g_app_info_should_show(info) && name) {
+        Entry e;
+        e.id = withoutDesktopSuffix(id);
+        e.name = name;
+        e.file = file;
+        if (const char* exe = g_app_info_get_executable(info)) {
+          e.executable = baseName(exe);
+          e.chromium = std::find(CHROMIUM_COMMANDS.begin(), CHROMIUM_COMMANDS.end(),
+                                 e.executable) != CHROMIUM_COMMANDS.end();
+          if (isInterpreter(e.executable)) e.executable.clear();
+        }
+        if (const char* wmClass = g_desktop_app_info_get_startup_wm_class(desktop))
+          e.startupWMClass = wmClass;
+        found.push_back(std::move(e));
+      }
+      g_object_unref(desktop);
+    }
+  }
 
   Catalogue catalogue;
   // Names first, so that an alias never takes a name that an entry's Name holds.
   std::unordered_set<std::string> taken;
-  for (auto& ranked : found) {
-    Entry& e = ranked.entry;
+  for (auto& e : found) {
     if (bundleNameFits(e.name) && taken.insert(text::lower(e.name)).second)
       e.location = std::string(BUNDLE_FOLDER) + "/" + e.name + std::string(LISTED_SUFFIX);
     else

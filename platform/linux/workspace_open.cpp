@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto POLL = std::chrono::milliseconds(50);
 // A launcher that hands over to a running instance ends at once with status 0; the window it
 // asked for may follow a little later.
-constexpr auto HANDOFF_WAIT = std::chrono::seconds(3);
+constexpr auto HANDOFF_WAIT = std::chrono::seconds(10);
 // Chromium builds its accessibility tree only when told at launch.
 constexpr const char* CHROMIUM_ACCESSIBILITY = "--force-renderer-accessibility";
 

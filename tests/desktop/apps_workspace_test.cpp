@@ -2,6 +2,7 @@
 // desktop: test desktop entries in the session's data folder, GTK test windows, openbox.
 #include "platform/text.hpp"
 #include "tests/desktop/apps_session.hpp"
+#include "tests/support/fixtures.hpp"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,11 @@ protected:
     testing::installEntry("plenk-quits.desktop",
                           "[Desktop Entry]\nType=Application\nName=Plenk Quits\nExec=" +
                               testing::APPS_WINDOW + " --exit-status 3\n");
+    // Hands over: the launched process ends at once, a detached one shows the window.
+    testing::installEntry("org.plenk.test.PlenkHandoff.desktop",
+                          "[Desktop Entry]\nType=Application\nName=Plenk Handoff\nExec=" +
+                              windowCommand("Handoff window", "PlenkHandoff") +
+                              " --detach\nStartupWMClass=PlenkHandoff\n");
     testing::installEntry("plenk-hidden.desktop", "[Desktop Entry]\nType=Application\n"
                                                   "Name=Plenk Hidden\nExec=true\nNoDisplay=true\n");
     testing::installEntry("plenk-link.desktop",
@@ -120,6 +126,33 @@ TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
             "Plenk Beta");
 }
 
+TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
+  testing::TempDir system;
+  std::filesystem::create_directories(system.path / "applications" / "sub");
+  auto entry = [](const std::string& name, const std::string& more = "") {
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=true\n" + more;
+  };
+  std::ofstream(system / "applications/plenk-gone.desktop") << entry("Plenk Gone");
+  std::ofstream(system / "applications/plenk-replaced.desktop") << entry("Plenk Old");
+  std::ofstream(system / "applications/sub/plenk-nested.desktop") << entry("Plenk Nested");
+  testing::installEntry("plenk-gone.desktop", entry("Plenk Gone", "Hidden=true\n"));
+  testing::installEntry("plenk-replaced.desktop", entry("Plenk New"));
+  Hands hands({"/usr/bin/env", "XDG_DATA_DIRS=" + system.path.string() + ":/usr/share",
+               testing::binDir() + "/plenk-hands"});
+  std::vector<std::string> installed = hands.ask(request(1, "list_apps"))["result"]["installed"];
+  auto listed = [&](const char* name) {
+    return std::find(installed.begin(), installed.end(), name) != installed.end();
+  };
+  EXPECT_FALSE(listed("Plenk Gone"));
+  EXPECT_FALSE(listed("Plenk Old"));
+  EXPECT_TRUE(listed("Plenk New"));
+  EXPECT_TRUE(listed("Plenk Nested"));
+  EXPECT_EQ(hands.ask(request(2, "resolve_app", {{"name", "sub-plenk-nested"}}))["result"]["app"],
+            (Json{{"name", "sub-plenk-nested"}, {"bundle_id", "sub-plenk-nested"}, {"pid", 0}}));
+  EXPECT_EQ(hands.ask(request(3, "resolve_app", {{"name", "plenk-replaced"}}))["result"]["app"],
+            (Json{{"name", "plenk-replaced"}, {"bundle_id", "plenk-replaced"}, {"pid", 0}}));
+}
+
 TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
   Hands hands;
   hands.send(request(1, "open_app", {{"name", "Plenk Alpha"}}));
@@ -145,6 +178,16 @@ TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
   EXPECT_EQ(again["result"]["app"]["pid"], pid) << again.dump();
   EXPECT_EQ(activePid(), pid);
   EXPECT_EQ(testing::windowsOf(pid), 1);
+}
+
+TEST_F(AppsDesktop, OpenOfALauncherThatHandsOverAnswersWithTheWindowsProcess) {
+  Hands hands;
+  Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Handoff"}}));
+  ASSERT_EQ(opened["ok"], true) << opened.dump();
+  int pid = opened["result"]["app"]["pid"];
+  hands.opened.push_back(pid);
+  EXPECT_EQ(opened["result"]["app"]["name"], "Plenk Handoff");
+  EXPECT_GE(testing::windowsOf(pid), 1);
 }
 
 TEST_F(AppsDesktop, OpenFailuresAnswerHelperFailedWithTheReason) {

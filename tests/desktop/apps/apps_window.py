@@ -1,12 +1,23 @@
 #!/usr/bin/python3
-# A GTK 3 window for the application tests: apps_window.py TITLE CLASS [--exit-status N]
+# A GTK 3 window for the application tests: apps_window.py TITLE CLASS [--detach]
+#                                       or: apps_window.py --exit-status N
 # The window's WM_CLASS is CLASS (program class) and its application id is
 # "org.plenk.test.CLASS". With --exit-status it ends at once with that status, showing nothing.
+# With --detach the started process ends at once with status 0 and a detached process of its
+# own shows the window, as a launcher that hands over to another instance does.
+import os
 import sys
 
 args = sys.argv[1:]
 if "--exit-status" in args:
     sys.exit(int(args[args.index("--exit-status") + 1]))
+if "--detach" in args:
+    args.remove("--detach")
+    if os.fork() > 0:
+        os._exit(0)
+    os.setsid()
+    if os.fork() > 0:
+        os._exit(0)
 title, cls = args[0], args[1]
 
 import gi
