@@ -9,6 +9,9 @@
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 #include <limits.h>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -127,9 +130,61 @@ bool descendsFrom(int pid, int ancestor) {
 
 namespace {
 
+// What tells that a file changed: an entry parsed before is parsed again only when its file is
+// another one or was written since. The folders are still listed on every call.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modifiedNs = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stampOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, st.st_size,
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// A parsed entry: none when the menu does not show it (hidden, NoDisplay, not for this desktop).
+struct Parsed {
+  FileStamp stamp;
+  std::optional<Entry> entry;
+};
+
+std::optional<Parsed> parse(const std::string& file, const std::string& id, FileStamp stamp) {
+  GDesktopAppInfo* desktop = g_desktop_app_info_new_from_filename(file.c_str());
+  if (!desktop) return std::nullopt; // malformed, not an application, or its command is missing
+  Parsed parsed{stamp, std::nullopt};
+  auto* info = G_APP_INFO(desktop);
+  const char* name = g_app_info_get_name(info);
+  if (!g_desktop_app_info_get_is_hidden(desktop) && g_app_info_should_show(info) && name) {
+    Entry e;
+    e.id = withoutDesktopSuffix(id);
+    e.name = name;
+    e.file = file;
+    if (const char* exe = g_app_info_get_executable(info)) {
+      e.executable = baseName(exe);
+      e.chromium = std::find(CHROMIUM_COMMANDS.begin(), CHROMIUM_COMMANDS.end(), e.executable) !=
+                   CHROMIUM_COMMANDS.end();
+      if (isInterpreter(e.executable)) e.executable.clear();
+    }
+    if (const char* wmClass = g_desktop_app_info_get_startup_wm_class(desktop))
+      e.startupWMClass = wmClass;
+    parsed.entry = std::move(e);
+  }
+  g_object_unref(desktop);
+  return parsed;
+}
+
 // The desktop files below `folder`, with their desktop ids (the path inside it, "/" made "-").
+struct Found {
+  std::string id;   // desktop id, ".desktop" included
+  std::string file; // its path
+  FileStamp stamp;
+};
+
 void scan(const std::string& folder, const std::string& prefix, int depth,
-          std::vector<std::pair<std::string, std::string>>& out) {
+          std::vector<Found>& out) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return; // unreadable or missing: as if empty
   std::vector<std::string> names;
@@ -146,45 +201,44 @@ void scan(const std::string& folder, const std::string& prefix, int depth,
     if (S_ISDIR(st.st_mode) && depth < MAX_FOLDER_DEPTH)
       scan(path, prefix + name + "-", depth + 1, out);
     else if (S_ISREG(st.st_mode) && name.ends_with(DESKTOP_SUFFIX))
-      out.emplace_back(prefix + name, path);
+      out.push_back({prefix + name, path, stampOf(st)});
   }
 }
 
 } // namespace
 
 Catalogue loadCatalogue() {
-  // The folders are read on every call rather than through g_app_info_get_all, whose index is
+  // The folders are listed on every call rather than through g_app_info_get_all, whose index is
   // refreshed by a file monitor a moment after a change: an entry installed just now must count.
+  // Only the parsing of files that did not change is saved.
+  static std::mutex lock;
+  static std::map<std::string, Parsed> cache;
+  std::lock_guard guard(lock);
   std::vector<Entry> found;
-  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string> seen, visited;
   for (const auto& folder : applicationFolders()) {
-    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<Found> files;
     scan(folder, "", 0, files);
-    for (const auto& [id, file] : files) {
+    for (const auto& f : files) {
       // The first folder that holds an id decides for it, also when it hides it.
-      if (!seen.insert(id).second) continue;
-      GDesktopAppInfo* desktop = g_desktop_app_info_new_from_filename(file.c_str());
-      if (!desktop) continue; // malformed, not an application, or its command is missing
-      auto* info = G_APP_INFO(desktop);
-      const char* name = g_app_info_get_name(info);
-      if (!g_desktop_app_info_get_is_hidden(desktop) && g_app_info_should_show(info) && name) {
-        Entry e;
-        e.id = withoutDesktopSuffix(id);
-        e.name = name;
-        e.file = file;
-        if (const char* exe = g_app_info_get_executable(info)) {
-          e.executable = baseName(exe);
-          e.chromium = std::find(CHROMIUM_COMMANDS.begin(), CHROMIUM_COMMANDS.end(),
-                                 e.executable) != CHROMIUM_COMMANDS.end();
-          if (isInterpreter(e.executable)) e.executable.clear();
+      if (!seen.insert(f.id).second) continue;
+      // Keyed by id and file: the same file read under another id is another entry.
+      std::string key = f.id + '\n' + f.file;
+      visited.insert(key);
+      auto it = cache.find(key);
+      if (it == cache.end() || !(it->second.stamp == f.stamp)) {
+        auto parsed = parse(f.file, f.id, f.stamp);
+        // A refused entry is not kept: its command may be installed later.
+        if (!parsed) {
+          if (it != cache.end()) cache.erase(it);
+          continue;
         }
-        if (const char* wmClass = g_desktop_app_info_get_startup_wm_class(desktop))
-          e.startupWMClass = wmClass;
-        found.push_back(std::move(e));
+        it = cache.insert_or_assign(key, std::move(*parsed)).first;
       }
-      g_object_unref(desktop);
+      if (it->second.entry) found.push_back(*it->second.entry);
     }
   }
+  std::erase_if(cache, [&](const auto& item) { return !visited.count(item.first); });
 
   Catalogue catalogue;
   // Names first, so that an alias never takes a name that an entry's Name holds.
