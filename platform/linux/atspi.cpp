@@ -132,6 +132,22 @@ bool isTextRole(std::uint32_t role) {
   }
 }
 
+// Controls that are one thing to the user: their own labels and parts are not elements of their
+// own (GTK 4 puts a label inside every button).
+bool isAtomic(std::uint32_t role) {
+  return role == ATSPI_ROLE_PUSH_BUTTON || role == ATSPI_ROLE_TOGGLE_BUTTON ||
+         role == ATSPI_ROLE_CHECK_BOX || role == ATSPI_ROLE_RADIO_BUTTON ||
+         role == ATSPI_ROLE_PUSH_BUTTON_MENU;
+}
+
+// Where hit-testing stops descending: what a pointer acts on as a whole.
+bool stopsHitTest(std::uint32_t role) {
+  return isAtomic(role) || role == ATSPI_ROLE_LINK || role == ATSPI_ROLE_MENU_ITEM ||
+         role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_PASSWORD_TEXT ||
+         role == ATSPI_ROLE_COMBO_BOX || role == ATSPI_ROLE_SLIDER ||
+         role == ATSPI_ROLE_SPIN_BUTTON;
+}
+
 bool isValueRole(std::uint32_t role) {
   return role == ATSPI_ROLE_SLIDER || role == ATSPI_ROLE_SCROLL_BAR ||
          role == ATSPI_ROLE_PROGRESS_BAR || role == ATSPI_ROLE_LEVEL_BAR || role == ATSPI_ROLE_DIAL;
@@ -398,10 +414,12 @@ struct AtspiAccessibility::Impl {
   // Role, states, name, description and child count of each node, one batch for all.
   void basics(const std::vector<Node*>& list) {
     std::vector<Call> calls;
+    std::set<Node*> fresh;
     for (Node* n : list) {
       n->renew(gen);
       if (n->basicsKnown || n->kind != Node::Kind::object) continue;
       n->basicsKnown = true;
+      fresh.insert(n);
       n->basicsStatus = AxStatus::ok;
       auto fail = [n](AxStatus s) {
         if (s != AxStatus::ok && n->basicsStatus == AxStatus::ok) n->basicsStatus = s;
@@ -452,9 +470,11 @@ struct AtspiAccessibility::Impl {
     if (!bulk) return;
     for (Node* n : list) {
       if (n->kind != Node::Kind::object || n->basicsStatus != AxStatus::ok) continue;
+      if (!fresh.contains(n)) continue;
       if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
+      bool row = n->role == ATSPI_ROLE_LIST_ITEM && (n->states & bit(ATSPI_STATE_SELECTABLE));
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
-          n->role == ATSPI_ROLE_PARAGRAPH || (isTextRole(n->role) && n->name.empty()))
+          n->role == ATSPI_ROLE_PARAGRAPH || (isTextRole(n->role) && n->name.empty() && !row))
         pendingTexts.push_back(n->shared_from_this());
     }
   }
@@ -481,7 +501,9 @@ struct AtspiAccessibility::Impl {
                          NodePtr self = n->shared_from_this();
                          bool topLevel = n->kind == Node::Kind::app;
                          while (g_variant_iter_next(it, "(&s&o)", &bus, &path)) {
-                           NodePtr child = intern(bus, path, Node::Kind::object);
+                           bool root = std::string_view(path) == ROOT_PATH;
+                           NodePtr child =
+                               intern(bus, path, root ? Node::Kind::app : Node::Kind::object);
                            if (child.get() == n) continue;
                            child->parent = self;
                            child->parentRole = n->kind == Node::Kind::object ? n->role : 0;
@@ -533,6 +555,7 @@ struct AtspiAccessibility::Impl {
         childrenOf({n.get()});
     }
     if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
+    if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
     basics(raw(n->children));
     std::vector<NodePtr> out;
     for (auto& c : n->children)
@@ -638,16 +661,20 @@ struct AtspiAccessibility::Impl {
       return;
     }
     std::vector<NodePtr> batch;
+    n->extentsKnown = true;
     batch.push_back(n->shared_from_this());
     for (auto& w : pendingExtents)
-      if (auto p = w.lock(); p && p->gen == gen && !p->extentsKnown && p.get() != n)
+      if (auto p = w.lock(); p && p->gen == gen && !p->extentsKnown) {
+        p->extentsKnown = true;
         batch.push_back(std::move(p));
+      }
     pendingExtents.clear();
     std::vector<Call> calls;
     for (auto& p : batch) {
-      p->extentsKnown = true;
       Node* raw = p.get();
-      calls.push_back({raw->bus, raw->path, I_COMPONENT, "GetExtents", g_variant_new("(u)", 0u),
+      // GTK 4 answers in window coordinates whatever is asked (and complains about the screen's).
+      guint32 coords = isGtk4(raw->bus) ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
+      calls.push_back({raw->bus, raw->path, I_COMPONENT, "GetExtents", g_variant_new("(u)", coords),
                        [this, raw](GVariant* r, AxStatus s) {
                          raw->extentsStatus = s;
                          if (r) applyExtents(raw, r);
@@ -669,15 +696,17 @@ struct AtspiAccessibility::Impl {
         n->role != ATSPI_ROLE_PASSWORD_TEXT && n->role != ATSPI_ROLE_PARAGRAPH)
       return n->name;
     if (!n->textKnown) {
+      n->textKnown = true;
       std::vector<NodePtr> batch{n};
       if (bulk)
         for (auto& w : pendingTexts)
-          if (auto p = w.lock(); p && p->gen == gen && !p->textKnown && p != n)
+          if (auto p = w.lock(); p && p->gen == gen && !p->textKnown) {
+            p->textKnown = true;
             batch.push_back(std::move(p));
+          }
       pendingTexts.clear();
       std::vector<Call> calls;
       for (auto& p : batch) {
-        p->textKnown = true;
         Node* raw = p.get();
         calls.push_back({raw->bus, raw->path, I_TEXT, "GetText", g_variant_new("(ii)", 0, -1),
                          [raw](GVariant* r, AxStatus s) {
@@ -971,7 +1000,7 @@ struct AtspiAccessibility::Impl {
         if (inside(*w)) current = w;
     if (!current) return {AxStatus::noValue, {}};
     bool gtk4 = isGtk4(app->bus);
-    for (int depth = 0; depth < SEARCH_DEPTH; ++depth) {
+    for (int depth = 0; depth < SEARCH_DEPTH && !stopsHitTest(current->role); ++depth) {
       if (!current->childrenKnown) childrenOf({current.get()});
       basics(raw(current->children));
       for (auto& c : current->children)
