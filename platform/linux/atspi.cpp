@@ -23,6 +23,7 @@ namespace {
 
 constexpr const char* ROOT_PATH = "/org/a11y/atspi/accessible/root";
 constexpr const char* REGISTRY = "org.a11y.atspi.Registry";
+constexpr const char* NULL_PATH = "/org/a11y/atspi/null";
 constexpr const char* I_ACCESSIBLE = "org.a11y.atspi.Accessible";
 constexpr const char* I_COMPONENT = "org.a11y.atspi.Component";
 constexpr const char* I_TEXT = "org.a11y.atspi.Text";
@@ -38,6 +39,10 @@ constexpr std::size_t IN_FLIGHT = 512;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
+constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
+// How long waking an application's accessibility waits for its windows to show their contents.
+constexpr std::int64_t WAKE_WAIT_MICROS = 2'000'000;
+constexpr std::int64_t WAKE_POLL_MICROS = 100'000;
 
 constexpr std::uint64_t bit(AtspiStateType s) {
   return atspi::STATE_BIT(static_cast<int>(s));
@@ -64,6 +69,7 @@ struct Node : std::enable_shared_from_this<Node> {
 
   bool childrenKnown = false;
   AxStatus childrenStatus = AxStatus::ok;
+  std::int64_t childrenAt = 0; // when they were read (microseconds, monotonic)
   std::vector<NodePtr> children;
 
   bool extentsKnown = false;
@@ -117,7 +123,6 @@ bool isTextRole(std::uint32_t role) {
   case ATSPI_ROLE_LABEL:
   case ATSPI_ROLE_STATIC:
   case ATSPI_ROLE_CAPTION:
-  case ATSPI_ROLE_PARAGRAPH:
   case ATSPI_ROLE_TERMINAL:
   case ATSPI_ROLE_DOCUMENT_TEXT:
   case ATSPI_ROLE_EDITBAR:
@@ -474,7 +479,7 @@ struct AtspiAccessibility::Impl {
       if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
       bool row = n->role == ATSPI_ROLE_LIST_ITEM && (n->states & bit(ATSPI_STATE_SELECTABLE));
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
-          n->role == ATSPI_ROLE_PARAGRAPH || (isTextRole(n->role) && n->name.empty() && !row))
+          (isTextRole(n->role) && n->name.empty() && !row))
         pendingTexts.push_back(n->shared_from_this());
     }
   }
@@ -489,6 +494,7 @@ struct AtspiAccessibility::Impl {
       if (n->childrenKnown) continue;
       n->childrenKnown = true;
       n->childrenStatus = AxStatus::ok;
+      n->childrenAt = g_get_monotonic_time();
       if (n->kind == Node::Kind::textLeaf) continue;
       if (n->kind == Node::Kind::object && n->basicsKnown && n->childCount == 0) continue;
       calls.push_back({n->bus, n->path, I_ACCESSIBLE, "GetChildren", nullptr,
@@ -505,6 +511,8 @@ struct AtspiAccessibility::Impl {
                            NodePtr child =
                                intern(bus, path, root ? Node::Kind::app : Node::Kind::object);
                            if (child.get() == n) continue;
+                           // A browser that has not built its tree yet answers the null object.
+                           if (std::string_view(path) == NULL_PATH) continue;
                            child->parent = self;
                            child->parentRole = n->kind == Node::Kind::object ? n->role : 0;
                            child->window = topLevel ? child : n->window;
@@ -548,6 +556,13 @@ struct AtspiAccessibility::Impl {
   // AXMenuBar, not to the window; a childless heading or list item gets its text as a child.
   std::pair<AxStatus, std::vector<NodePtr>> visibleChildren(const NodePtr& n) {
     n->renew(gen);
+    // A container found empty may fill while a request waits for it (a page loading): asked
+    // again a little later, it is read again.
+    if (n->childrenKnown && n->children.empty() && n->kind != Node::Kind::textLeaf &&
+        g_get_monotonic_time() - n->childrenAt > EMPTY_RECHECK_MICROS) {
+      n->childrenKnown = false;
+      n->basicsKnown = false;
+    }
     if (!n->childrenKnown) {
       if (bulk && n->kind == Node::Kind::object)
         lookAhead(n.get());
@@ -970,6 +985,30 @@ struct AtspiAccessibility::Impl {
     return {AxStatus::attributeUnsupported, {}};
   }
 
+  // Chromium builds its accessibility tree on Linux once a client asks a window for its
+  // children: the first answer is the null object, the tree follows a moment later. Asking is
+  // what wakes it; waiting here keeps the first request from reading an empty window.
+  AxStatus wake(const NodePtr& app) {
+    if (app->bus.empty()) return AxStatus::invalidElement;
+    std::int64_t until = g_get_monotonic_time() + WAKE_WAIT_MICROS;
+    for (;;) {
+      bool asleep = false;
+      for (auto& w : windowsOf(app)) {
+        w->renew(gen);
+        if (!w->basicsKnown) basics(w.get());
+        if (w->childCount == 0 || facts(w->bus).unresponsive) continue;
+        if (!w->childrenKnown) childrenOf({w.get()});
+        if (w->children.empty() && w->childrenStatus == AxStatus::ok) asleep = true;
+      }
+      if (!asleep || g_get_monotonic_time() >= until) return AxStatus::ok;
+      g_usleep(WAKE_POLL_MICROS);
+      for (auto& w : windowsOf(app)) {
+        w->childrenKnown = false;
+        w->basicsKnown = false;
+      }
+    }
+  }
+
   // ---- hit-testing ----
 
   AxResult<Element> hitTest(double x, double y) {
@@ -1090,10 +1129,11 @@ AxResult<AttrValue> AtspiAccessibility::copyAttribute(const Element& element,
 
 AxStatus AtspiAccessibility::setAttribute(const Element& element, std::string_view name,
                                           const AttrValue& value) {
-  (void)element;
-  (void)name;
-  (void)value;
-  return AxStatus::attributeUnsupported;
+  if (!element || Impl::of(element).kind != Node::Kind::app) return AxStatus::failure;
+  if (name != "AXManualAccessibility" && name != "AXEnhancedUserInterface")
+    return AxStatus::attributeUnsupported;
+  if (value != AttrValue{true}) return AxStatus::ok;
+  return impl_->wake(Impl::ptr(element));
 }
 
 AxResult<Element> AtspiAccessibility::elementAtPosition(const Element& systemWide, float x,

@@ -49,7 +49,8 @@ constexpr std::array ROLES = std::to_array<Entry>({
     {ATSPI_ROLE_LABEL, "AXStaticText", "label"},
     {ATSPI_ROLE_STATIC, "AXStaticText", "static"},
     {ATSPI_ROLE_CAPTION, "AXStaticText", "caption"},
-    {ATSPI_ROLE_PARAGRAPH, "AXStaticText", "paragraph"},
+    // Browsers put a paragraph's text into static children of its own.
+    {ATSPI_ROLE_PARAGRAPH, "AXGroup", "paragraph"},
     {ATSPI_ROLE_ACCELERATOR_LABEL, "AXStaticText", "accelerator label"},
     {ATSPI_ROLE_DESCRIPTION_TERM, "AXStaticText", "description term"},
     {ATSPI_ROLE_DESCRIPTION_VALUE, "AXStaticText", "description value"},
