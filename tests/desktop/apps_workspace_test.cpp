@@ -213,11 +213,18 @@ TEST_F(AppsDesktop, ActivateSwitchesBetweenTwoApps) {
   ASSERT_TRUE(alpha.shown && beta.shown);
   Hands hands;
   int id = 0;
+  const std::pair<pid_t, Json> apps[] = {
+      {alpha.pid, {{"name", "Plenk Alpha"}, {"bundle_id", "org.plenk.test.PlenkAlpha"}}},
+      {beta.pid, {{"name", "Plenk Beta"}, {"bundle_id", "org.plenk.test.PlenkBeta"}}}};
   for (int round = 0; round < 2; ++round)
-    for (pid_t pid : {alpha.pid, beta.pid}) {
+    for (const auto& [pid, record] : apps) {
       Json answer = hands.ask(request(++id, "activate", {{"pid", pid}}));
       EXPECT_EQ(answer["result"], (Json{{"activated", true}})) << answer.dump();
       EXPECT_EQ(activePid(), pid);
+      Json front = hands.ask(request(++id, "frontmost"));
+      Json expected = record;
+      expected["pid"] = pid;
+      EXPECT_EQ(front["result"]["app"], expected) << front.dump();
     }
   // A process without a window is not a running application.
   Json notRunning = hands.ask(request(++id, "activate", {{"pid", static_cast<int>(getpid())}}));
