@@ -107,7 +107,10 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
 
 TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
   TestWindow beta("Beta window", "PlenkBeta");
-  ASSERT_TRUE(beta.shown);
+  // No entry says anything of this one; it runs as python3.11, which the system's Python entry
+  // would claim by its executable.
+  TestWindow gamma("Gamma window", "PlenkGamma");
+  ASSERT_TRUE(beta.shown && gamma.shown);
   Hands hands;
   Json result = hands.ask(request(1, "list_apps"))["result"];
   std::vector<std::string> installed = result["installed"];
@@ -117,10 +120,14 @@ TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
        {"Plenk Hidden", "Plenk Missing", "Plenk Link", "plenk-quits", "plenk-malformed"})
     EXPECT_EQ(std::find(installed.begin(), installed.end(), name), installed.end()) << name;
   EXPECT_TRUE(std::is_sorted(installed.begin(), installed.end()));
+  // In the order the windows were mapped.
   Json betaRecord = {{"name", "Plenk Beta"}, {"bundle_id", "org.plenk.test.PlenkBeta"}};
-  EXPECT_NE(std::find(result["running"].begin(), result["running"].end(), betaRecord),
-            result["running"].end())
-      << result["running"].dump();
+  Json gammaRecord = {{"name", "PlenkGamma"}, {"bundle_id", "org.plenk.test.PlenkGamma"}};
+  const Json& running = result["running"];
+  auto betaAt = std::find(running.begin(), running.end(), betaRecord);
+  auto gammaAt = std::find(running.begin(), running.end(), gammaRecord);
+  EXPECT_TRUE(betaAt != running.end() && gammaAt != running.end() && betaAt < gammaAt)
+      << running.dump();
   // A running application is found by its display name.
   EXPECT_EQ(hands.ask(request(2, "resolve_app", {{"name", "plenk beta"}}))["result"]["app"]["name"],
             "Plenk Beta");
