@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Applications on the real desktop of the session: two test entries in the session's data
 # folder, open_app of both (each answered once its window is up), list_apps, then activate
-# switching between the two windows, with the window manager's active window after each.
+# switching between the two windows, with the window manager's active window after each and
+# what frontmost says.
 set -euo pipefail
 echo
 echo "== plenk-hands applications on the session's desktop (desktop entries, openbox)"
@@ -45,8 +46,10 @@ ask "{\"id\":5,\"verb\":\"activate\",\"args\":{\"pid\":$alpha}}"
 active
 ask "{\"id\":6,\"verb\":\"activate\",\"args\":{\"pid\":$beta}}"
 active
-ask '{"id":7,"verb":"open_app","args":{"name":"Demo Alpha"}}'
+ask '{"id":7,"verb":"frontmost"}'
+ask '{"id":8,"verb":"open_app","args":{"name":"Demo Alpha"}}'
 active
+ask '{"id":9,"verb":"frontmost"}'
 pid=$HANDS_PID
 exec {HANDS[1]}>&-
 wait "$pid" || true
