@@ -255,6 +255,36 @@ TEST_F(AppsDesktop, ChromiumOpensWithItsAccessibilityTreeOn) {
   EXPECT_GE(testing::windowsOf(pid), 1);
 }
 
+TEST_F(AppsDesktop, WithoutAWindowManagerAnswersWhatCanBeKnown) {
+  // An X server of its own, with no window manager on it.
+  testing::TempDir dir;
+  std::string script = "Xvfb -displayfd 3 -nolisten tcp 3>" + (dir / "display") +
+                       " >/dev/null 2>&1 & echo $! >" + (dir / "pid");
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  int server = std::stoi(testing::capture("cat " + (dir / "pid")));
+  ASSERT_TRUE(
+      testing::waitUntil([&] { return !testing::capture("cat " + (dir / "display")).empty(); }));
+  std::string display =
+      ":" + std::to_string(std::stoi(testing::capture("cat " + (dir / "display"))));
+  std::string command = "DISPLAY=" + display + " /usr/bin/python3 " + testing::APPS_WINDOW +
+                        " 'Lone window' PlenkLone >/dev/null 2>&1 & echo $!";
+  pid_t window = std::stoi(testing::capture(command));
+  {
+    Hands hands({"/usr/bin/env", "DISPLAY=" + display, testing::binDir() + "/plenk-hands"});
+    Json running;
+    // The window is there once list_apps sees it; nothing waits for a window manager.
+    ASSERT_TRUE(testing::waitUntil([&] {
+      running = hands.ask(request(1, "list_apps"))["result"]["running"];
+      return !running.empty();
+    }));
+    EXPECT_EQ(running,
+              (Json::array({{{"name", "PlenkLone"}, {"bundle_id", "org.plenk.test.PlenkLone"}}})));
+    EXPECT_EQ(hands.ask(request(2, "activate", {{"pid", window}}))["result"]["activated"], false);
+  }
+  kill(window, SIGTERM);
+  kill(server, SIGTERM);
+}
+
 TEST_F(AppsDesktop, WithoutAnXServerAnswersWhatCanBeKnown) {
   Hands hands({"/usr/bin/env", "DISPLAY=:65000", testing::binDir() + "/plenk-hands"});
   Json listed = hands.ask(request(1, "list_apps"));
