@@ -113,6 +113,10 @@ struct Binding {
   std::uint64_t lastUse = 0;
 };
 
+int pixel(double v) {
+  return static_cast<int>(std::lround(std::clamp(v, -1e6, 1e6)));
+}
+
 std::atomic<bool> handlersInstalled{false};
 int (*previousErrorHandler)(Display*, XErrorEvent*) = nullptr;
 std::mutex displaysLock;
@@ -188,7 +192,9 @@ struct X11Input::State {
       std::lock_guard guard(displaysLock);
       std::erase_if(ourDisplays, [&](auto& entry) { return entry.first == display; });
     }
-    XCloseDisplay(display);
+    // Closing a connection whose server died waits for ever inside Xlib: such a one is left as
+    // it is (a few kilobytes, once per lost server).
+    if (!dead.load()) XCloseDisplay(display);
     display = nullptr;
     places.clear();
     spares.clear();
@@ -229,9 +235,32 @@ struct X11Input::State {
 
   bool usable() { return open() != nullptr && !dead.load(); }
 
+  // Any call may find the server gone; after that no call may touch the connection again (Xlib
+  // waits for ever on a dead one).
+  bool alive() const { return display && !dead.load(); }
+  void sync() {
+    if (alive()) XSync(display, False);
+  }
+  void button(unsigned number, bool down) {
+    if (alive()) XTestFakeButtonEvent(display, number, down ? True : False, 0);
+  }
+  void moveTo(Point p) {
+    if (alive()) XTestFakeMotionEvent(display, DefaultScreen(display), pixel(p.x), pixel(p.y), 0);
+  }
+  // Wheel turns as button clicks: 4 up, 5 down, 6 left, 7 right; a positive amount turns up or
+  // left, as the logic's wheel does.
+  void turn(std::int32_t amount, unsigned positive, unsigned negative) {
+    unsigned number = amount > 0 ? positive : negative;
+    std::int64_t n = amount > 0 ? amount : -static_cast<std::int64_t>(amount);
+    for (std::int64_t i = 0; i < n; ++i) {
+      button(number, true);
+      button(number, false);
+    }
+  }
+
   // Drops events the server sends every client (keyboard mapping changes), which would pile up.
   void drain() {
-    while (display && !dead.load() && XPending(display) > 0) {
+    while (alive() && XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
     }
@@ -241,10 +270,11 @@ struct X11Input::State {
     places.clear();
     spares.clear();
     layoutRead = true;
+    if (!alive()) return;
     XkbDescPtr xkb = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
     if (!xkb) return;
     XkbStateRec state{};
-    XkbGetState(display, XkbUseCoreKbd, &state);
+    if (alive()) XkbGetState(display, XkbUseCoreKbd, &state);
     int group = state.group;
     for (int level = 0; level < 2; ++level) {
       for (int kc = xkb->min_key_code; kc <= xkb->max_key_code; ++kc) {
@@ -284,7 +314,9 @@ struct X11Input::State {
     return it->second;
   }
 
-  void press(KeyCode kc, bool down) { XTestFakeKeyEvent(display, kc, down ? True : False, 0); }
+  void press(KeyCode kc, bool down) {
+    if (alive()) XTestFakeKeyEvent(display, kc, down ? True : False, 0);
+  }
 
   void releaseHeld() {
     if (!display || dead.load()) {
@@ -294,12 +326,12 @@ struct X11Input::State {
     }
     for (auto it = heldKeys.rbegin(); it != heldKeys.rend(); ++it)
       press(*it, false);
-    for (unsigned button : heldButtons)
-      XTestFakeButtonEvent(display, button, False, 0);
+    for (unsigned number : heldButtons)
+      button(number, false);
     bool any = !heldKeys.empty() || !heldButtons.empty();
     heldKeys.clear();
     heldButtons.clear();
-    if (any) XSync(display, False);
+    if (any) sync();
   }
 
   // Binds each keysym to a spare key code that this chunk does not use yet; the places of the
@@ -334,7 +366,7 @@ struct X11Input::State {
       // Both levels carry the keysym, so that no case pair is made of it (an "É" bound alone
       // would type "é").
       KeySym both[2] = {sym, sym};
-      XChangeKeyboardMapping(display, slot, 2, both, 1);
+      if (alive()) XChangeKeyboardMapping(display, slot, 2, both, 1);
       places[sym] = Place{slot, false};
       usedNow.push_back(slot);
     }
@@ -345,10 +377,10 @@ struct X11Input::State {
     if (display && !dead.load()) {
       for (const auto& b : bindings) {
         KeySym none = NoSymbol;
-        XChangeKeyboardMapping(display, b.keycode, 1, &none, 1);
+        if (alive()) XChangeKeyboardMapping(display, b.keycode, 1, &none, 1);
         places.erase(b.keysym);
       }
-      XSync(display, False);
+      sync();
       drain();
     }
     bindings.clear();
@@ -379,11 +411,11 @@ struct X11Input::State {
       if (!missing.empty()) {
         if (boundAny) {
           // A second binding of the same codes within one chunk: let the receiver read the first.
-          XSync(display, False);
+          sync();
           std::this_thread::sleep_for(std::chrono::milliseconds(RESTORE_AFTER_MS / 5));
         }
         bind(missing, usedNow);
-        XSync(display, False);
+        sync();
         boundAny = true;
       }
       if (end == next) end = next + 1; // nothing fits: the character is lost below
@@ -407,7 +439,7 @@ struct X11Input::State {
       }
       next = end;
     }
-    XSync(display, False);
+    sync();
     if (boundAny) wake.notify_all();
   }
 
@@ -429,7 +461,7 @@ struct X11Input::State {
     }
     press(kc, true);
     heldKeys.push_back(kc);
-    XSync(display, False);
+    sync();
   }
 
   void restoreLoop() {
@@ -524,29 +556,6 @@ std::optional<ScrollEvent> X11Input::createScrollEvent(const std::optional<Event
   return event;
 }
 
-namespace {
-
-int pixel(double v) {
-  return static_cast<int>(std::lround(std::clamp(v, -1e6, 1e6)));
-}
-
-void moveTo(Display* display, Point p) {
-  XTestFakeMotionEvent(display, DefaultScreen(display), pixel(p.x), pixel(p.y), 0);
-}
-
-// Wheel turns as button clicks: 4 up, 5 down, 6 left, 7 right; a positive amount turns up or
-// left, as the logic's wheel does.
-void turn(Display* display, std::int32_t amount, unsigned positive, unsigned negative) {
-  unsigned button = amount > 0 ? positive : negative;
-  std::int64_t n = amount > 0 ? amount : -static_cast<std::int64_t>(amount);
-  for (std::int64_t i = 0; i < n; ++i) {
-    XTestFakeButtonEvent(display, button, True, 0);
-    XTestFakeButtonEvent(display, button, False, 0);
-  }
-}
-
-} // namespace
-
 void X11Input::post(const InputEvent& event) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
@@ -563,11 +572,11 @@ void X11Input::post(const InputEvent& event) {
     }
   } else if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
     unsigned button = mouse->button == MouseButton::right ? 3 : 1;
-    moveTo(s.display, mouse->point);
+    s.moveTo(mouse->point);
     switch (mouse->type) {
     case MouseEventType::leftDown:
     case MouseEventType::rightDown:
-      XTestFakeButtonEvent(s.display, button, True, 0);
+      s.button(button, true);
       s.heldButtons.push_back(button);
       break;
     case MouseEventType::leftUp:
@@ -577,12 +586,12 @@ void X11Input::post(const InputEvent& event) {
     case MouseEventType::moved:
       break;
     }
-    XSync(s.display, False);
+    s.sync();
   } else if (const auto* scroll = std::get_if<ScrollEvent>(&event)) {
-    if (scroll->location) moveTo(s.display, *scroll->location);
-    turn(s.display, scroll->vertical, 4, 5);
-    turn(s.display, scroll->horizontal, 6, 7);
-    XSync(s.display, False);
+    if (scroll->location) s.moveTo(*scroll->location);
+    s.turn(scroll->vertical, 4, 5);
+    s.turn(scroll->horizontal, 6, 7);
+    s.sync();
   }
 }
 

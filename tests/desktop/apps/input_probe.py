@@ -194,6 +194,13 @@ def bounds(widget, ox, oy):
 
 
 def ready():
+    # Only once the window is active and laid out: a click before that lands elsewhere.
+    if not window.is_active() or entry.get_allocated_width() <= 1:
+        return True
+    focus = window.get_focus()
+    if not (focus is entry or (focus is not None and focus.is_ancestor(entry))):
+        entry.grab_focus()
+        return True
     ox, oy = window_origin()
     named = {
         "button": button,
@@ -210,7 +217,7 @@ def ready():
 
 def shown():
     entry.grab_focus()
-    GLib.timeout_add(400, ready)
+    GLib.timeout_add(100, ready)
     return False
 
 
