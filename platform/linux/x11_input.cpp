@@ -110,7 +110,7 @@ struct Place {
 struct Binding {
   KeyCode keycode = 0;
   KeySym keysym = NoSymbol;
-  std::uint64_t lastUse = 0;
+  SteadyTime pressedAt{}; // long ago until its first press
 };
 
 int pixel(double v) {
@@ -159,7 +159,6 @@ struct X11Input::State {
   bool layoutRead = false;
 
   std::vector<Binding> bindings;
-  std::uint64_t useCounter = 0;
   // Characters of this request that no key could carry: the next event is refused.
   bool lostText = false;
 
@@ -338,30 +337,40 @@ struct X11Input::State {
   // keysyms that could not be bound stay missing.
   void bind(const std::vector<KeySym>& syms, std::vector<KeyCode>& usedNow) {
     for (KeySym sym : syms) {
-      // A free spare first, then the binding used longest ago.
+      // A free spare first, then the binding pressed longest ago.
       KeyCode slot = 0;
-      std::uint64_t oldest = UINT64_MAX;
+      SteadyTime oldest = SteadyTime::max();
       for (KeyCode kc : spares) {
         if (std::find(usedNow.begin(), usedNow.end(), kc) != usedNow.end()) continue;
         auto b = std::find_if(bindings.begin(), bindings.end(),
                               [&](const Binding& x) { return x.keycode == kc; });
         if (b == bindings.end()) {
           slot = kc;
+          oldest = SteadyTime::max();
           break;
         }
-        if (b->lastUse < oldest) {
-          oldest = b->lastUse;
+        if (b->pressedAt < oldest) {
+          oldest = b->pressedAt;
           slot = kc;
         }
       }
       if (slot == 0) return;
+      // A code pressed a moment ago may not have been translated yet by its receiver, which
+      // reads the mapping only then: rebinding it now would change what that press typed.
+      if (oldest != SteadyTime::max()) {
+        auto reusable = oldest + std::chrono::milliseconds(REUSE_AFTER_MS);
+        if (reusable > std::chrono::steady_clock::now()) {
+          sync();
+          std::this_thread::sleep_until(reusable);
+        }
+      }
       auto b = std::find_if(bindings.begin(), bindings.end(),
                             [&](const Binding& x) { return x.keycode == slot; });
       if (b != bindings.end()) {
         places.erase(b->keysym);
         b->keysym = sym;
       } else {
-        bindings.push_back({slot, sym, 0});
+        bindings.push_back({slot, sym});
       }
       // Both levels carry the keysym, so that no case pair is made of it (an "É" bound alone
       // would type "é").
@@ -392,6 +401,11 @@ struct X11Input::State {
       syms.push_back(keysymFor(cp));
     std::size_t next = 0;
     bool boundAny = false;
+    auto freeSpares = [&](const std::vector<KeyCode>& usedNow) {
+      return static_cast<std::size_t>(std::count_if(spares.begin(), spares.end(), [&](KeyCode kc) {
+        return std::find(usedNow.begin(), usedNow.end(), kc) == usedNow.end();
+      }));
+    };
     while (next < syms.size()) {
       // The longest run from `next` whose missing keysyms fit into the spare codes at once.
       std::vector<KeySym> missing;
@@ -405,15 +419,10 @@ struct X11Input::State {
           continue;
         }
         if (std::find(missing.begin(), missing.end(), syms[end]) != missing.end()) continue;
-        if (missing.size() == spares.size()) break;
+        if (missing.size() >= freeSpares(usedNow)) break;
         missing.push_back(syms[end]);
       }
       if (!missing.empty()) {
-        if (boundAny) {
-          // A second binding of the same codes within one chunk: let the receiver read the first.
-          sync();
-          std::this_thread::sleep_for(std::chrono::milliseconds(RESTORE_AFTER_MS / 5));
-        }
         bind(missing, usedNow);
         sync();
         boundAny = true;
@@ -427,9 +436,8 @@ struct X11Input::State {
         }
         for (auto& b : bindings)
           if (b.keycode == p->keycode) {
-            b.lastUse = ++useCounter;
-            restoreAt =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(RESTORE_AFTER_MS);
+            b.pressedAt = std::chrono::steady_clock::now();
+            restoreAt = b.pressedAt + std::chrono::milliseconds(RESTORE_AFTER_MS);
           }
         KeyCode shift = p->shift ? modifierKey(MODIFIER_KEYS[2]) : 0;
         if (shift) press(shift, true);

@@ -49,8 +49,12 @@ private:
   std::unique_ptr<State> state_;
 };
 
-// How long after the last press of a bound character its spare key code keeps the binding: the
-// receiving toolkit reads the new mapping only when it translates the press, which may be later.
-inline constexpr int RESTORE_AFTER_MS = 250;
+// How long after the last press of a bound character the spare key codes keep their bindings:
+// the receiving toolkit reads the new mapping only when it translates the press, which under load
+// was seen more than 250 ms later.
+inline constexpr int RESTORE_AFTER_MS = 1500;
+// How long a spare key code keeps a binding after its press before another character may take
+// it (a chunk then waits).
+inline constexpr int REUSE_AFTER_MS = 200;
 
 } // namespace plenk

@@ -1,6 +1,7 @@
 // Clicks, scrolling, chords and typing through the real plenk-hands into GTK 3 and GTK 4
 // windows, each checked by what the window says it received.
 #include "input_support.hpp"
+#include "platform/linux/x11_input.hpp"
 
 #include <chrono>
 #include <filesystem>
@@ -165,8 +166,39 @@ TEST_P(InputGtk, TextArrivesExactlyAndTheKeyboardMapComesBack) {
   const std::string lines = "first line\nsecond, with É\n\nlast";
   EXPECT_EQ(replaceText("text", "textview", lines), lines);
 
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  // More different characters than there are spare key codes: bindings are taken over.
+  const std::string many = "日本語の文字を打つ試験です一二三四五六七八九十百千万円年月火水木金土";
+  EXPECT_EQ(replaceText("entry", "entry", many), many);
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(RESTORE_AFTER_MS + 700));
   EXPECT_EQ(keyboardMap(), before);
+}
+
+TEST_P(InputGtk, NothingIsTypedIntoAPasswordEntry) {
+  // The focus read through accessibility is in the password entry: nothing is typed.
+  ask("click", probe->at("password"));
+  int id = hands.nextId;
+  EXPECT_EQ(
+      hands.ask("type", {{"text", "secret"}}),
+      (Json{{"id", id},
+            {"ok", false},
+            {"code", "secure_field"},
+            {"error", "The cursor is in a password field, and Vantle never types into one."}}));
+
+  // Return in the user name moves the focus into the password entry: typing stops there.
+  ask("click", probe->at("user"));
+  id = hands.nextId;
+  EXPECT_EQ(hands.ask("type", {{"text", "name\nsecret"}}),
+            (Json{{"id", id},
+                  {"ok", false},
+                  {"code", "secure_field"},
+                  {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
+  std::string user;
+  for (const auto& j : probe->lines.drain(800)) {
+    EXPECT_NE(j["event"], "password") << j.dump();
+    if (j["event"] == "user") user = j["text"];
+  }
+  EXPECT_EQ(user, "name");
 }
 
 TEST(InputChromium, TextArrivesExactly) {

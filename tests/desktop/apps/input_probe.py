@@ -4,11 +4,12 @@
     input_probe.py 3|4
 
 The first line is {"event":"ready","widgets":{name:[x,y,w,h],...}} in screen pixels, once the
-window is shown and focused on its entry. Then: "key" (keyval name, key code and modifier
-state of every press the window sees), "clicked" (the button, with its new label), "entry" and
-"password" (their text on every change), "activated" (the default button), "textview" (the text
-area's text), "selection" (its selected text), "popup" (a context menu opened), "vscroll" (the
-list's first visible row), "hscroll" (the wide view's left edge).
+window is active, laid out and focused on its entry. Then: "key" (keyval name, key code and
+modifier state of every press the window sees), "clicked" (the button, with its new label),
+"entry", "user" and "password" (their text on every change; Return in "user" moves on to
+"password"), "activated" (the default button), "textview" (the text area's text), "selection"
+(its selected text), "popup" (a context menu opened), "vscroll" (the list's first visible row),
+"hscroll" (the wide view's left edge).
 """
 import json
 import subprocess
@@ -92,9 +93,18 @@ ok = Gtk.Button(label="OK")
 ok.connect("clicked", lambda _: say("activated"))
 add(left, ok)
 
-password = Gtk.Entry()
-password.set_visibility(False)
+user = Gtk.Entry()
+user.connect("changed", lambda e: say("user", text=e.get_text()))
+add(left, user)
+
+if GTK4:
+    password = Gtk.PasswordEntry()
+else:
+    password = Gtk.Entry()
+    password.set_visibility(False)
 password.connect("changed", lambda e: say("password", text=e.get_text()))
+# Return in the user name moves on to the password, as sign-in forms do.
+user.connect("activate", lambda _: password.grab_focus())
 add(left, password)
 
 text = Gtk.TextView()
@@ -206,12 +216,16 @@ def ready():
         "button": button,
         "entry": entry,
         "ok": ok,
+        "user": user,
         "password": password,
         "text": text,
         "rows": rows_view,
         "wide": wide_view,
     }
-    say("ready", widgets={k: bounds(v, ox, oy) for k, v in named.items()})
+    widgets = {k: bounds(v, ox, oy) for k, v in named.items()}
+    if any(b[2] <= 1 or b[3] <= 1 for b in widgets.values()):
+        return True
+    say("ready", widgets=widgets)
     return False
 
 
