@@ -39,7 +39,7 @@ ask type '"text":"Zoë Ünal — naïve café ÉÄΩ 😀 日本語 שלום"'
 ask click "$(at text 200 40)"
 ask type '"text":"\nTyped by plenk-hands,\non two lines."'
 ask scroll "$(at rows),\"dy\":-6"
-ask key '"key":"shift+tab"'
+ask click "$(at button)"
 sleep 0.5
 import -window root "$DEMO_OUT/input-after.png"
 hands_pid=$HANDS_PID
