@@ -53,5 +53,32 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
   EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
 }
 
+TEST(InputFaults, AWindowThatClosesWhileTextIsTypedLeavesNothingBehind) {
+  REQUIRE_DESKTOP();
+  std::string before = keyboardMap();
+  auto probe = std::make_unique<Probe>("3");
+  ASSERT_TRUE(probe->ready()) << probe->child.err;
+  Hands hands;
+  EXPECT_EQ(hands.ask("click", probe->at("entry")), okAnswer(1));
+  std::string text;
+  for (int i = 0; i < 20; ++i)
+    text += "Ωé日本 wörds ";
+  Json request = {{"id", hands.nextId++}, {"verb", "type"}, {"args", {{"text", text}}}};
+  hands.child.pump(
+      request.dump() + "\n", false, [] { return true; }, 5000);
+  // The window goes away a few chunks in; the rest of the text goes wherever the focus is now.
+  probe->lines.waitFor([](const Json& j) { return j.value("event", "") == "entry"; });
+  probe.reset();
+  EXPECT_EQ(hands.lines.waitFor([](const Json& j) { return j.value("id", 0) == 2; }, 30000),
+            okAnswer(2));
+  EXPECT_EQ(hands.ask("key", {{"key", "cmd+shift+s"}}), okAnswer(3));
+  ASSERT_TRUE(hands.child.pump(
+      "", true, [&] { return hands.child.outputsClosed(); }, 10000));
+  EXPECT_EQ(hands.child.wait(10000), 0);
+  EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
+  // plenk-hands gave the spare key codes back as it ended.
+  EXPECT_EQ(keyboardMap(), before);
+}
+
 } // namespace
 } // namespace plenk::testing
