@@ -4,7 +4,6 @@
 #include "platform/linux/atspi.hpp"
 #include "platform/linux/workspace.hpp"
 #include "platform/linux/x11_input.hpp"
-#include "platform/memory/desktop.hpp"
 
 #include <csignal>
 #include <unistd.h>
@@ -12,20 +11,16 @@
 int main() {
   // A host that closes our output must not kill us with SIGPIPE; writes then just fail.
   std::signal(SIGPIPE, SIG_IGN);
-  // Screen reading through the desktop's accessibility (AT-SPI); input through XTEST wherever an
-  // X display opens, else over an empty in-memory desktop.
+  // Screen reading through the desktop's accessibility (AT-SPI); input through XTEST (without an
+  // X display its events are refused, and the input verbs answer "helper_failed").
   static plenk::AtspiAccessibility accessibility;
-  static plenk::MemoryDesktop desktop;
-  // The process lives as long as the host: keeping every platform call would grow without end.
-  desktop.keepCalls(false);
-  static plenk::X11Input x11;
-  plenk::InputEvents& input = x11.available() ? static_cast<plenk::InputEvents&>(x11) : desktop;
+  static plenk::X11Input input;
   // Applications: desktop entries and the window manager (the application folders follow from it).
   static plenk::LinuxWorkspace workspace;
   static plenk::hands::Hands hands{accessibility, input, workspace, plenk::steadyClock(), {}, {}};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Nothing held, no key code left bound.
-  x11.finish();
+  input.finish();
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
 }

@@ -53,6 +53,20 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
   EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
 }
 
+TEST(InputFaults, WithoutADisplayInputIsRefusedAndScreenCaptureIsNotAllowed) {
+  REQUIRE_DESKTOP();
+  std::string saved = std::getenv("DISPLAY");
+  setenv("DISPLAY", ":9999", 1); // nothing listens there
+  Hands hands;
+  setenv("DISPLAY", saved.c_str(), 1);
+  EXPECT_EQ(hands.ask("click", {{"x", 5}, {"y", 5}}),
+            (Json{{"id", 1},
+                  {"ok", false},
+                  {"code", "helper_failed"},
+                  {"error", "macOS would not create the click."}}));
+  EXPECT_EQ(hands.ask("probe")["result"]["screen"], false);
+}
+
 TEST(InputFaults, AWindowThatClosesWhileTextIsTypedLeavesNothingBehind) {
   REQUIRE_DESKTOP();
   std::string before = keyboardMap();
