@@ -2,6 +2,7 @@
 // running plenk-hands that is asked one request at a time.
 #pragma once
 
+#include "desktop.hpp"
 #include "platform/json.hpp"
 #include "tests/pipes.hpp"
 #include "tests/support/paths.hpp"
@@ -16,12 +17,7 @@
 namespace plenk::testing {
 
 // Stops the test with a clear message outside a desktop session.
-inline bool inDesktopSession() {
-  return std::getenv("DISPLAY") && std::getenv("DBUS_SESSION_BUS_ADDRESS");
-}
-#define REQUIRE_DESKTOP()                                                                          \
-  ASSERT_TRUE(::plenk::testing::inDesktopSession())                                                \
-      << "run inside tools/desktop-session (DISPLAY and DBUS_SESSION_BUS_ADDRESS unset)"
+#define REQUIRE_DESKTOP() ASSERT_EQ(::plenk::desktop::sessionProblem(), "")
 
 // The output lines of a child as JSON objects, read from where the last look stopped.
 class JsonLines {
@@ -115,35 +111,19 @@ inline Json okAnswer(int id) {
 }
 
 // The keyboard map as xmodmap prints it.
-inline std::string commandOutput(const std::string& command);
 inline std::string keyboardMap() {
-  return commandOutput("xmodmap -pke");
+  return desktop::shell("xmodmap -pke");
 }
 
 } // namespace plenk::testing
 
 namespace plenk::testing {
 
-// What a command prints.
-inline std::string commandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-      out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
-
 // The title of the active window, as the window manager shows it.
 inline std::string activeWindowTitle() {
-  std::string root = commandOutput("xprop -root _NET_ACTIVE_WINDOW");
-  auto id = root.substr(root.find_last_of(' ') + 1);
-  while (!id.empty() && id.back() == '\n')
-    id.pop_back();
-  std::string line = commandOutput("xprop -id " + id + " _NET_WM_NAME 2>/dev/null");
+  auto id = desktop::activeWindow();
+  if (!id) return "";
+  std::string line = desktop::shell("xprop -id " + std::to_string(*id) + " _NET_WM_NAME");
   auto open = line.find('"'), close = line.rfind('"');
   if (open == std::string::npos || close <= open) return "";
   // xprop escapes quotes and backslashes; the test page's titles hold neither.
