@@ -159,7 +159,7 @@ struct X11Input::State {
   bool layoutRead = false;
 
   std::vector<Binding> bindings;
-  // Characters of this request that no key could carry: the next event is refused.
+  // Characters of this request that no key could carry: its next key event is refused.
   bool lostText = false;
 
   // Keys and buttons pressed by the last event, released before the next one.
@@ -522,6 +522,7 @@ std::optional<EventSource> X11Input::createSource() {
   // Each request sees the layout as it is now.
   s.readLayout();
   s.lostText = false;
+  s.protocolError = false;
   return EventSource{s.nextSource++};
 }
 
@@ -529,7 +530,8 @@ std::optional<KeyEvent> X11Input::createKeyEvent(const std::optional<EventSource
                                                  std::uint16_t keyCode, bool down) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || s.lostText || !ansiKey(keyCode)) return std::nullopt;
+  // Text this request could not type, or a request the server refused, ends its typing.
+  if (!s.usable() || s.lostText || s.protocolError.load() || !ansiKey(keyCode)) return std::nullopt;
   KeyEvent event;
   event.source = source;
   event.keyCode = keyCode;
