@@ -34,8 +34,10 @@ constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
 // Until the logic sets one, a request to an application waits this long.
 constexpr int DEFAULT_TIMEOUT_MS = 1000;
 // The most nodes one look ahead reads, and the most calls in flight at once.
-constexpr std::size_t PREFETCH_NODES = 2500;
-constexpr std::size_t IN_FLIGHT = 512;
+constexpr std::size_t PREFETCH_NODES = 3000;
+// Enough calls in flight to keep an application busy, few enough that the last of them does not
+// wait out its timeout behind the others.
+constexpr std::size_t IN_FLIGHT = 48;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
@@ -104,7 +106,8 @@ struct BusFacts {
   std::optional<bool> gtk4;
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
-  bool unresponsive = false; // timed out during this request: later reads fail at once
+  bool unresponsive = false;    // timed out during this request: later reads fail at once
+  std::int64_t lastReplyAt = 0; // monotonic microseconds of its last answer
 };
 
 std::string mappedRole(const Node& n) {
@@ -343,7 +346,14 @@ struct AtspiAccessibility::Impl {
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     AxStatus status = statusOf(error);
-    if (status == AxStatus::cannotComplete) p->impl->facts(p->call->bus).unresponsive = true;
+    BusFacts& f = p->impl->facts(p->call->bus);
+    std::int64_t now = g_get_monotonic_time();
+    // Timed out with nothing else answered meanwhile: the application does not answer at all,
+    // and the rest of this request does not wait for it again.
+    if (status == AxStatus::cannotComplete &&
+        now - f.lastReplyAt >= std::int64_t{f.timeoutMs} * 1000)
+      f.unresponsive = true;
+    if (reply) f.lastReplyAt = now;
     if (error) g_error_free(error);
     p->call->done(reply, reply ? AxStatus::ok : status);
     if (reply) g_variant_unref(reply);
@@ -535,7 +545,17 @@ struct AtspiAccessibility::Impl {
   // Reads ahead from `start` breadth first: the children and basics of up to PREFETCH_NODES
   // nodes below it, each level in one batch, so that a walk that follows finds them read.
   void lookAhead(Node* start) {
+    // The walk takes the following siblings next: read them along with this one.
     std::vector<Node*> frontier{start};
+    if (NodePtr parent = start->parent.lock()) {
+      bool after = false;
+      for (auto& sibling : parent->children) {
+        if (sibling.get() == start)
+          after = true;
+        else if (after && !sibling->childrenKnown && sibling->gen == gen)
+          frontier.push_back(sibling.get());
+      }
+    }
     std::size_t read = 0;
     while (!frontier.empty() && read < PREFETCH_NODES) {
       childrenOf(frontier);
