@@ -35,12 +35,16 @@ constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
 constexpr int DEFAULT_TIMEOUT_MS = 1000;
 // The most nodes one look ahead reads, and the most calls in flight at once.
 constexpr std::size_t PREFETCH_NODES = 3000;
+// A slow application must not keep the look ahead past the walk's own budget.
+constexpr std::int64_t LOOK_AHEAD_MICROS = 1'000'000;
 // Enough calls in flight to keep an application busy, few enough that the last of them does not
 // wait out its timeout behind the others.
 constexpr std::size_t IN_FLIGHT = 48;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
+constexpr std::size_t MENU_BAR_SEARCH_NODES = 400;
+constexpr int MENU_BAR_SEARCH_DEPTH = 6;
 constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
 // How long waking an application's accessibility waits for its windows to show their contents.
 constexpr std::int64_t WAKE_WAIT_MICROS = 2'000'000;
@@ -557,7 +561,8 @@ struct AtspiAccessibility::Impl {
       }
     }
     std::size_t read = 0;
-    while (!frontier.empty() && read < PREFETCH_NODES) {
+    std::int64_t until = g_get_monotonic_time() + LOOK_AHEAD_MICROS;
+    while (!frontier.empty() && read < PREFETCH_NODES && g_get_monotonic_time() < until) {
       childrenOf(frontier);
       std::vector<Node*> next;
       for (Node* n : frontier)
@@ -578,7 +583,9 @@ struct AtspiAccessibility::Impl {
     n->renew(gen);
     // A container found empty may fill while a request waits for it (a page loading): asked
     // again a little later, it is read again.
-    if (n->childrenKnown && n->children.empty() && n->kind != Node::Kind::textLeaf &&
+    bool mayFill = n->kind == Node::Kind::app || n->role == ATSPI_ROLE_DOCUMENT_WEB ||
+                   isWindowRole(n->role) || n->childCount > 0;
+    if (n->childrenKnown && n->children.empty() && n->kind != Node::Kind::textLeaf && mayFill &&
         g_get_monotonic_time() - n->childrenAt > EMPTY_RECHECK_MICROS) {
       n->childrenKnown = false;
       n->basicsKnown = false;
@@ -845,14 +852,15 @@ struct AtspiAccessibility::Impl {
 
   // Depth-first search below `root` (raw children, menu bars included) for the first node that
   // `match` accepts.
-  NodePtr search(const NodePtr& root, const std::function<bool(const Node&)>& match) {
+  NodePtr search(const NodePtr& root, const std::function<bool(const Node&)>& match,
+                 std::size_t limit = SEARCH_NODES, int maxDepth = SEARCH_DEPTH) {
     std::vector<std::pair<NodePtr, int>> stack{{root, 0}};
     std::size_t seen = 0;
-    while (!stack.empty() && seen++ < SEARCH_NODES) {
+    while (!stack.empty() && seen++ < limit) {
       auto [n, depth] = std::move(stack.back());
       stack.pop_back();
       if (n != root && match(*n)) return n;
-      if (depth >= SEARCH_DEPTH || facts(n->bus).unresponsive) continue;
+      if (depth >= maxDepth || facts(n->bus).unresponsive) continue;
       if (!n->childrenKnown) {
         if (bulk)
           lookAhead(n.get());
@@ -870,14 +878,55 @@ struct AtspiAccessibility::Impl {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
+    // The toolkits with the Collection interface find it themselves, in one call.
+    auto [status, found] = firstFocused(window);
+    if (status != AxStatus::attributeUnsupported) return found;
     return search(window, [](const Node& n) { return n.states & bit(ATSPI_STATE_FOCUSED); });
+  }
+
+  // Collection.GetMatches for the first descendant with the focused state.
+  std::pair<AxStatus, NodePtr> firstFocused(const NodePtr& window) {
+    constexpr gint32 MATCH_ALL = 1, SORT_CANONICAL = 1;
+    GVariantBuilder states, attributes, roles, interfaces;
+    g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
+    std::uint64_t focused = bit(ATSPI_STATE_FOCUSED);
+    g_variant_builder_add(&states, "i", static_cast<gint32>(focused & 0xffffffff));
+    g_variant_builder_add(&states, "i", static_cast<gint32>(focused >> 32));
+    g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_init(&roles, G_VARIANT_TYPE("ai"));
+    g_variant_builder_init(&interfaces, G_VARIANT_TYPE("as"));
+    GVariant* params =
+        g_variant_new("((aiia{ss}iaiiasib)uib)", &states, MATCH_ALL, &attributes, MATCH_ALL, &roles,
+                      MATCH_ALL, &interfaces, MATCH_ALL, FALSE, SORT_CANONICAL, 1, TRUE);
+    AxStatus status = AxStatus::failure;
+    NodePtr found;
+    runOne({window->bus, window->path, "org.a11y.atspi.Collection", "GetMatches", params,
+            [&](GVariant* r, AxStatus s) {
+              status = s;
+              if (!r) return;
+              GVariantIter* it = nullptr;
+              g_variant_get(r, "(a(so))", &it);
+              const gchar *bus = nullptr, *path = nullptr;
+              if (g_variant_iter_next(it, "(&s&o)", &bus, &path) &&
+                  std::string_view(path) != NULL_PATH)
+                found = intern(bus, path, Node::Kind::object);
+              g_variant_iter_free(it);
+            }});
+    if (found) {
+      found->window = window;
+      basics(found.get());
+    }
+    return {status, found};
   }
 
   NodePtr menuBar(const NodePtr& app) {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
-    return search(window, [](const Node& n) { return n.role == ATSPI_ROLE_MENU_BAR; });
+    // A menu bar sits near the top of its window: no need to search a whole page for one.
+    return search(
+        window, [](const Node& n) { return n.role == ATSPI_ROLE_MENU_BAR; }, MENU_BAR_SEARCH_NODES,
+        MENU_BAR_SEARCH_DEPTH);
   }
 
   // ---- attributes ----
