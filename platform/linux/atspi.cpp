@@ -33,6 +33,7 @@ constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
 
 // Until the logic sets one, a request to an application waits this long.
 constexpr int DEFAULT_TIMEOUT_MS = 1000;
+constexpr int PING_TIMEOUT_MS = 300;
 // The most nodes one look ahead reads, and the most calls in flight at once.
 constexpr std::size_t PREFETCH_NODES = 3000;
 // A slow application must not keep the look ahead past the walk's own budget.
@@ -111,6 +112,7 @@ struct BusFacts {
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
   bool unresponsive = false;    // timed out during this request: later reads fail at once
+  bool suspect = false;         // a read timed out with nothing else answered meanwhile
   std::int64_t lastReplyAt = 0; // monotonic microseconds of its last answer
 };
 
@@ -356,7 +358,7 @@ struct AtspiAccessibility::Impl {
     // and the rest of this request does not wait for it again.
     if (status == AxStatus::cannotComplete &&
         now - f.lastReplyAt >= std::int64_t{f.timeoutMs} * 1000)
-      f.unresponsive = true;
+      f.suspect = true;
     if (reply) f.lastReplyAt = now;
     if (error) g_error_free(error);
     p->call->done(reply, reply ? AxStatus::ok : status);
@@ -397,6 +399,22 @@ struct AtspiAccessibility::Impl {
       if (outstanding > 0) g_main_context_iteration(context, TRUE);
     }
     g_main_context_pop_thread_default(context);
+    // One slow answer (a list of thousands of children on a busy machine) is no reason to give
+    // up on an application; one that does not even answer a ping is not answering at all.
+    for (auto& c : calls) {
+      BusFacts& f = facts(c.bus);
+      if (!f.suspect) continue;
+      f.suspect = false;
+      GError* error = nullptr;
+      GVariant* r = g_dbus_connection_call_sync(
+          a11y, c.bus.c_str(), "/", "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+          G_DBUS_CALL_FLAGS_NO_AUTO_START, PING_TIMEOUT_MS, nullptr, &error);
+      if (r) g_variant_unref(r);
+      if (error) {
+        if (statusOf(error) == AxStatus::cannotComplete) f.unresponsive = true;
+        g_error_free(error);
+      }
+    }
   }
 
   void runOne(Call call) {
@@ -491,9 +509,10 @@ struct AtspiAccessibility::Impl {
       if (n->kind != Node::Kind::object || n->basicsStatus != AxStatus::ok) continue;
       if (!fresh.contains(n)) continue;
       if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
-      bool row = n->role == ATSPI_ROLE_LIST_ITEM && (n->states & bit(ATSPI_STATE_SELECTABLE));
+      // Headings and list items need their own text only when no children carry it.
+      bool container = n->role == ATSPI_ROLE_LIST_ITEM || n->role == ATSPI_ROLE_HEADING;
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
-          (isTextRole(n->role) && n->name.empty() && !row))
+          (isTextRole(n->role) && n->name.empty() && !(container && n->childCount != 0)))
         pendingTexts.push_back(n->shared_from_this());
     }
   }
