@@ -33,12 +33,19 @@ constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
 
 // Until the logic sets one, a request to an application waits this long.
 constexpr int DEFAULT_TIMEOUT_MS = 1000;
+constexpr int PING_TIMEOUT_MS = 300;
 // The most nodes one look ahead reads, and the most calls in flight at once.
-constexpr std::size_t PREFETCH_NODES = 2500;
-constexpr std::size_t IN_FLIGHT = 512;
+constexpr std::size_t PREFETCH_NODES = 3000;
+// A slow application must not keep the look ahead past the walk's own budget.
+constexpr std::int64_t LOOK_AHEAD_MICROS = 1'000'000;
+// Enough calls in flight to keep an application busy, few enough that the last of them does not
+// wait out its timeout behind the others.
+constexpr std::size_t IN_FLIGHT = 48;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
+constexpr std::size_t MENU_BAR_SEARCH_NODES = 400;
+constexpr int MENU_BAR_SEARCH_DEPTH = 6;
 constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
 // How long waking an application's accessibility waits for its windows to show their contents.
 constexpr std::int64_t WAKE_WAIT_MICROS = 2'000'000;
@@ -104,7 +111,9 @@ struct BusFacts {
   std::optional<bool> gtk4;
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
-  bool unresponsive = false; // timed out during this request: later reads fail at once
+  bool unresponsive = false;    // timed out during this request: later reads fail at once
+  bool suspect = false;         // a read timed out with nothing else answered meanwhile
+  std::int64_t lastReplyAt = 0; // monotonic microseconds of its last answer
 };
 
 std::string mappedRole(const Node& n) {
@@ -343,7 +352,14 @@ struct AtspiAccessibility::Impl {
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     AxStatus status = statusOf(error);
-    if (status == AxStatus::cannotComplete) p->impl->facts(p->call->bus).unresponsive = true;
+    BusFacts& f = p->impl->facts(p->call->bus);
+    std::int64_t now = g_get_monotonic_time();
+    // Timed out with nothing else answered meanwhile: the application does not answer at all,
+    // and the rest of this request does not wait for it again.
+    if (status == AxStatus::cannotComplete &&
+        now - f.lastReplyAt >= std::int64_t{f.timeoutMs} * 1000)
+      f.suspect = true;
+    if (reply) f.lastReplyAt = now;
     if (error) g_error_free(error);
     p->call->done(reply, reply ? AxStatus::ok : status);
     if (reply) g_variant_unref(reply);
@@ -383,6 +399,22 @@ struct AtspiAccessibility::Impl {
       if (outstanding > 0) g_main_context_iteration(context, TRUE);
     }
     g_main_context_pop_thread_default(context);
+    // One slow answer (a list of thousands of children on a busy machine) is no reason to give
+    // up on an application; one that does not even answer a ping is not answering at all.
+    for (auto& c : calls) {
+      BusFacts& f = facts(c.bus);
+      if (!f.suspect) continue;
+      f.suspect = false;
+      GError* error = nullptr;
+      GVariant* r = g_dbus_connection_call_sync(
+          a11y, c.bus.c_str(), "/", "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+          G_DBUS_CALL_FLAGS_NO_AUTO_START, PING_TIMEOUT_MS, nullptr, &error);
+      if (r) g_variant_unref(r);
+      if (error) {
+        if (statusOf(error) == AxStatus::cannotComplete) f.unresponsive = true;
+        g_error_free(error);
+      }
+    }
   }
 
   void runOne(Call call) {
@@ -477,9 +509,10 @@ struct AtspiAccessibility::Impl {
       if (n->kind != Node::Kind::object || n->basicsStatus != AxStatus::ok) continue;
       if (!fresh.contains(n)) continue;
       if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
-      bool row = n->role == ATSPI_ROLE_LIST_ITEM && (n->states & bit(ATSPI_STATE_SELECTABLE));
+      // Headings and list items need their own text only when no children carry it.
+      bool container = n->role == ATSPI_ROLE_LIST_ITEM || n->role == ATSPI_ROLE_HEADING;
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
-          (isTextRole(n->role) && n->name.empty() && !row))
+          (isTextRole(n->role) && n->name.empty() && !(container && n->childCount != 0)))
         pendingTexts.push_back(n->shared_from_this());
     }
   }
@@ -535,9 +568,20 @@ struct AtspiAccessibility::Impl {
   // Reads ahead from `start` breadth first: the children and basics of up to PREFETCH_NODES
   // nodes below it, each level in one batch, so that a walk that follows finds them read.
   void lookAhead(Node* start) {
+    // The walk takes the following siblings next: read them along with this one.
     std::vector<Node*> frontier{start};
+    if (NodePtr parent = start->parent.lock()) {
+      bool after = false;
+      for (auto& sibling : parent->children) {
+        if (sibling.get() == start)
+          after = true;
+        else if (after && !sibling->childrenKnown && sibling->gen == gen)
+          frontier.push_back(sibling.get());
+      }
+    }
     std::size_t read = 0;
-    while (!frontier.empty() && read < PREFETCH_NODES) {
+    std::int64_t until = g_get_monotonic_time() + LOOK_AHEAD_MICROS;
+    while (!frontier.empty() && read < PREFETCH_NODES && g_get_monotonic_time() < until) {
       childrenOf(frontier);
       std::vector<Node*> next;
       for (Node* n : frontier)
@@ -558,7 +602,9 @@ struct AtspiAccessibility::Impl {
     n->renew(gen);
     // A container found empty may fill while a request waits for it (a page loading): asked
     // again a little later, it is read again.
-    if (n->childrenKnown && n->children.empty() && n->kind != Node::Kind::textLeaf &&
+    bool mayFill = n->kind == Node::Kind::app || n->role == ATSPI_ROLE_DOCUMENT_WEB ||
+                   isWindowRole(n->role) || n->childCount > 0;
+    if (n->childrenKnown && n->children.empty() && n->kind != Node::Kind::textLeaf && mayFill &&
         g_get_monotonic_time() - n->childrenAt > EMPTY_RECHECK_MICROS) {
       n->childrenKnown = false;
       n->basicsKnown = false;
@@ -825,14 +871,15 @@ struct AtspiAccessibility::Impl {
 
   // Depth-first search below `root` (raw children, menu bars included) for the first node that
   // `match` accepts.
-  NodePtr search(const NodePtr& root, const std::function<bool(const Node&)>& match) {
+  NodePtr search(const NodePtr& root, const std::function<bool(const Node&)>& match,
+                 std::size_t limit = SEARCH_NODES, int maxDepth = SEARCH_DEPTH) {
     std::vector<std::pair<NodePtr, int>> stack{{root, 0}};
     std::size_t seen = 0;
-    while (!stack.empty() && seen++ < SEARCH_NODES) {
+    while (!stack.empty() && seen++ < limit) {
       auto [n, depth] = std::move(stack.back());
       stack.pop_back();
       if (n != root && match(*n)) return n;
-      if (depth >= SEARCH_DEPTH || facts(n->bus).unresponsive) continue;
+      if (depth >= maxDepth || facts(n->bus).unresponsive) continue;
       if (!n->childrenKnown) {
         if (bulk)
           lookAhead(n.get());
@@ -850,14 +897,55 @@ struct AtspiAccessibility::Impl {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
+    // The toolkits with the Collection interface find it themselves, in one call.
+    auto [status, found] = firstFocused(window);
+    if (status != AxStatus::attributeUnsupported) return found;
     return search(window, [](const Node& n) { return n.states & bit(ATSPI_STATE_FOCUSED); });
+  }
+
+  // Collection.GetMatches for the first descendant with the focused state.
+  std::pair<AxStatus, NodePtr> firstFocused(const NodePtr& window) {
+    constexpr gint32 MATCH_ALL = 1, SORT_CANONICAL = 1;
+    GVariantBuilder states, attributes, roles, interfaces;
+    g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
+    std::uint64_t focused = bit(ATSPI_STATE_FOCUSED);
+    g_variant_builder_add(&states, "i", static_cast<gint32>(focused & 0xffffffff));
+    g_variant_builder_add(&states, "i", static_cast<gint32>(focused >> 32));
+    g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_init(&roles, G_VARIANT_TYPE("ai"));
+    g_variant_builder_init(&interfaces, G_VARIANT_TYPE("as"));
+    GVariant* params =
+        g_variant_new("((aiia{ss}iaiiasib)uib)", &states, MATCH_ALL, &attributes, MATCH_ALL, &roles,
+                      MATCH_ALL, &interfaces, MATCH_ALL, FALSE, SORT_CANONICAL, 1, TRUE);
+    AxStatus status = AxStatus::failure;
+    NodePtr found;
+    runOne({window->bus, window->path, "org.a11y.atspi.Collection", "GetMatches", params,
+            [&](GVariant* r, AxStatus s) {
+              status = s;
+              if (!r) return;
+              GVariantIter* it = nullptr;
+              g_variant_get(r, "(a(so))", &it);
+              const gchar *bus = nullptr, *path = nullptr;
+              if (g_variant_iter_next(it, "(&s&o)", &bus, &path) &&
+                  std::string_view(path) != NULL_PATH)
+                found = intern(bus, path, Node::Kind::object);
+              g_variant_iter_free(it);
+            }});
+    if (found) {
+      found->window = window;
+      basics(found.get());
+    }
+    return {status, found};
   }
 
   NodePtr menuBar(const NodePtr& app) {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
-    return search(window, [](const Node& n) { return n.role == ATSPI_ROLE_MENU_BAR; });
+    // A menu bar sits near the top of its window: no need to search a whole page for one.
+    return search(
+        window, [](const Node& n) { return n.role == ATSPI_ROLE_MENU_BAR; }, MENU_BAR_SEARCH_NODES,
+        MENU_BAR_SEARCH_DEPTH);
   }
 
   // ---- attributes ----

@@ -18,9 +18,7 @@ import sys
 
 import gi
 
-gi.require_version("Gtk", "3.0")
-gi.require_version("GdkX11", "3.0")
-from gi.repository import GdkX11, GLib, Gtk  # noqa: E402,F401
+from gi.repository import GLib  # noqa: E402
 
 PASSWORD = "hunter2-secret"
 
@@ -30,8 +28,13 @@ parser.add_argument("--rows", type=int, default=40)
 parser.add_argument("--class", dest="wmclass", default="plenk-gtk3-test")
 args = parser.parse_args()
 
+# Before GTK 3 starts (importing Gtk does): the window class comes from the program name.
 GLib.set_prgname(args.wmclass)
 GLib.set_application_name(args.title)
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("GdkX11", "3.0")
+from gi.repository import GdkX11, Gtk  # noqa: E402,F401
 
 window = Gtk.Window(title=args.title)
 window.set_default_size(640, 560)
