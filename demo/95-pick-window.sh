@@ -8,7 +8,16 @@ echo "== plenk-media pick: the picker window"
 lib="$DEMO_OUT/pick-window"
 mkdir -p "$lib/Pictures/2025" "$lib/Videos" "$lib/config" "$lib/out"
 /usr/bin/convert -size 1600x1200 plasma:fractal -quality 85 "$lib/Pictures/harbour.heic"
-/usr/bin/convert -size 1200x800 gradient:orange-purple -orient RightTop "$lib/Pictures/sideways.jpg"
+/usr/bin/convert -size 1200x800 gradient:orange-purple "$lib/Pictures/sideways.jpg"
+# Stored sideways: an Exif orientation tag 6 (turn clockwise to view) after the start marker.
+/usr/bin/python3 - "$lib/Pictures/sideways.jpg" <<'PY'
+import sys
+p = sys.argv[1]
+b = open(p, "rb").read()
+exif = (b"\xFF\xE1\x00\x22Exif\0\0MM\0\x2A\0\0\0\x08"
+        b"\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0")
+open(p, "wb").write(b[:2] + exif + b[2:])
+PY
 for colour in teal gold tomato; do
   /usr/bin/convert -size 800x600 "radial-gradient:$colour-white" "$lib/Pictures/2025/$colour.jpg"
 done

@@ -16,7 +16,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 TIMEOUT = 20.0
 
@@ -28,21 +28,27 @@ def app_of(pid):
         try:
             if app is not None and app.get_process_id() == pid:
                 return app
-        except Exception:
+        except GLib.Error:
             pass
     return None
 
 
-def walk(node, depth=0):
+def walk(node, parent_role="", depth=0):
+    """(node, role, role of its parent), depth first; parts that go away while read are skipped."""
     if node is None or depth > 60:
         return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-
-def role(node):
-    return node.get_role_name()
+    try:
+        own = node.get_role_name()
+        count = node.get_child_count()
+    except GLib.Error:
+        return
+    yield node, own, parent_role
+    for i in range(count):
+        try:
+            child = node.get_child_at_index(i)
+        except GLib.Error:
+            continue
+        yield from walk(child, own, depth + 1)
 
 
 def states(node):
@@ -63,13 +69,22 @@ def until(what, find):
     raise SystemExit(f"pick_driver: {what} did not appear within {TIMEOUT}s")
 
 
-def elements(pid, wanted_role):
+def buttons(pid, in_grid):
+    """The grid's tiles (buttons in its cells), or the other buttons."""
     app = app_of(pid)
-    return [n for n in walk(app) if role(n) == wanted_role] if app else []
+    if not app:
+        return []
+    return [n for n, own, parent in walk(app)
+            if own in ("push button", "toggle button") and (parent == "table cell") == in_grid]
+
+
+def labels(pid):
+    app = app_of(pid)
+    return [n for n, own, _ in walk(app) if own == "label"] if app else []
 
 
 def tiles(pid):
-    return {n.get_name(): n for n in elements(pid, "toggle button")}
+    return {n.get_name(): n for n in buttons(pid, True)}
 
 
 def act(node):
@@ -98,7 +113,7 @@ def main(argv):
             i += 1
         elif step == "press":
             act(until(f"button {arg}", lambda: next(
-                (n for n in elements(pid, "button") if n.get_name() == arg), None)))
+                (n for n in buttons(pid, False) if n.get_name() == arg), None)))
             i += 1
         elif step == "key":
             Atspi.generate_keyboard_event(Gdk_keyval(arg), None, Atspi.KeySynthType.SYM)
@@ -118,7 +133,7 @@ def main(argv):
                               for k in range(app.get_child_count())))
         elif step == "text":
             out.append(until(f"text {arg}", lambda: next(
-                (n.get_name() for n in elements(pid, "label") if n.get_name().startswith(arg)),
+                (n.get_name() for n in labels(pid) if n.get_name().startswith(arg)),
                 None)))
             i += 1
         elif step == "sleep":

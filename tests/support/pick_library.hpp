@@ -17,11 +17,23 @@ inline bool magick(const std::string& args) {
   return std::system(("/usr/bin/convert " + args + " 2>/dev/null").c_str()) == 0;
 }
 
-// A landscape picture stored sideways: its orientation tag (6, "RightTop") turns it upright
-// into a portrait of height x width.
+// A landscape picture stored sideways: its orientation tag (6, turn clockwise to view) makes it
+// upright a portrait of height x width.
 inline bool sidewaysJpeg(const std::string& path, int width = 96, int height = 64) {
-  return magick("-size " + std::to_string(width) + "x" + std::to_string(height) +
-                " gradient:red-blue -orient RightTop -quality 90 '" + path + "'");
+  if (!magick("-size " + std::to_string(width) + "x" + std::to_string(height) +
+              " gradient:red-blue -quality 90 '" + path + "'"))
+    return false;
+  // ImageMagick writes no orientation tag into a picture it drew: an Exif segment of one entry
+  // goes in right after the start marker.
+  const std::string exif("\xFF\xE1\x00\x22"
+                         "Exif\0\0MM\0\x2A\0\0\0\x08"
+                         "\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0"
+                         "\0\0\0\0",
+                         36);
+  std::string jpeg = readFile(path);
+  if (jpeg.size() < 2) return false;
+  writeFile(path, jpeg.substr(0, 2) + exif + jpeg.substr(2));
+  return true;
 }
 
 // Any picture format ImageMagick writes, from the extension of path (jpg, png, gif, tiff,

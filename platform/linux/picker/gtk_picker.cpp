@@ -180,6 +180,9 @@ public:
 
   void show(const PickerConfiguration& configuration, PickerPresentation presentation,
             const PickerWindow& window, PickerDelegate& session) override {
+    // What the window manager and the accessibility bus call this program.
+    g_set_prgname("plenk-media");
+    g_set_application_name("Plenk");
     if (!gtk_init_check()) throw std::runtime_error("the picker window could not be opened");
     config = configuration;
     delegate = &session;

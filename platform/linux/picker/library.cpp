@@ -116,28 +116,29 @@ std::optional<LibraryItem> describe(const std::string& path, std::int64_t modifi
   return item;
 }
 
-// The text chunks of a PNG file up to its pixel data: where the thumbnail cache keeps what a
-// thumbnail was made of.
+// A text chunk of a PNG file: where the thumbnail cache keeps what a thumbnail was made of.
+// Writers put them before or after the pixel data, so the whole (small) file is read.
 std::optional<std::string> pngText(const std::string& path, std::string_view key) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::string head(8192, '\0');
-  ssize_t n = ::pread(fd, head.data(), head.size(), 0);
+  std::string data(1 << 20, '\0');
+  ssize_t n = ::pread(fd, data.data(), data.size(), 0);
   ::close(fd);
-  if (n < 8) return std::nullopt;
-  head.resize(static_cast<std::size_t>(n));
-  for (std::size_t at = 8; at + 8 <= head.size();) {
-    const auto* p = reinterpret_cast<const unsigned char*>(head.data() + at);
+  if (n < 8 || data.compare(0, 8, "\x89PNG\r\n\x1A\n") != 0) return std::nullopt;
+  data.resize(static_cast<std::size_t>(n));
+  for (std::size_t at = 8; at + 8 <= data.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
     std::size_t length = (std::size_t(p[0]) << 24) | (std::size_t(p[1]) << 16) |
                          (std::size_t(p[2]) << 8) | p[3];
-    std::string_view type(head.data() + at + 4, 4);
-    if (type == "IDAT" || at + 12 + length > head.size()) break;
+    if (length > data.size() || at + 12 + length > data.size()) break;
+    std::string_view type(data.data() + at + 4, 4);
     if (type == "tEXt") {
-      std::string_view chunk(head.data() + at + 8, length);
+      std::string_view chunk(data.data() + at + 8, length);
       auto zero = chunk.find('\0');
       if (zero != std::string_view::npos && chunk.substr(0, zero) == key)
         return std::string(chunk.substr(zero + 1));
     }
+    if (type == "IEND") break;
     at += 12 + length;
   }
   return std::nullopt;

@@ -43,8 +43,8 @@ TEST(PickLibrary, ListsNewestFirstWithFaultsMarked) {
   auto recordings = linuxRecordings();
   ASSERT_TRUE(testing::sidewaysJpeg(lib.pictures + "/sideways.jpg"));
   ASSERT_TRUE(testing::picture(lib.pictures + "/2024/trip/beach.heic"));
-  ASSERT_TRUE(testing::picture(lib.pictures + "/2024/named-wrong.png.jpg"));
-  fs::rename(lib.pictures + "/2024/named-wrong.png.jpg", lib.pictures + "/2024/png-really.txt");
+  ASSERT_TRUE(testing::picture(lib.pictures + "/2024/named-wrong.png"));
+  fs::rename(lib.pictures + "/2024/named-wrong.png", lib.pictures + "/2024/png-really.txt");
   ASSERT_TRUE(testing::picture(lib.pictures + "/2024/real.png"));
   fs::rename(lib.pictures + "/2024/real.png", lib.pictures + "/2024/png-really.jpg");
   ASSERT_TRUE(testing::clip(lib.videos + "/clip.mov"));
