@@ -47,22 +47,26 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
-  const fs::path root = fs::temp_directory_path() / ("plenk-bench-library-" + std::to_string(files));
+  const fs::path root =
+      fs::temp_directory_path() / ("plenk-bench-library-" + std::to_string(files));
   const fs::path pictures = root / "Pictures";
   // Made once and kept: ImageMagick makes one photograph, the rest are copies of it.
   if (!fs::exists(root / "complete")) {
     fs::remove_all(root);
     fs::create_directories(pictures);
     std::string first = (pictures / "IMG_00000.jpg").string();
-    std::system(("/usr/bin/convert -size 640x480 plasma:fractal -quality 85 '" + first + "'").c_str());
+    std::system(
+        ("/usr/bin/convert -size 640x480 plasma:fractal -quality 85 '" + first + "'").c_str());
     const auto now = fs::file_time_type::clock::now();
     for (int i = 0; i < files; ++i) {
       char name[32];
       std::snprintf(name, sizeof name, "%03d/IMG_%05d.jpg", i / 500, i);
       fs::path p = pictures / name;
       fs::create_directories(p.parent_path());
-      if (i > 0) fs::copy_file(first, p, fs::copy_options::overwrite_existing);
-      else fs::rename(first, p);
+      if (i > 0)
+        fs::copy_file(first, p, fs::copy_options::overwrite_existing);
+      else
+        fs::rename(first, p);
       fs::last_write_time(p, now - std::chrono::seconds(i));
     }
     std::ofstream(root / "complete") << files;

@@ -17,10 +17,10 @@ TEST(FileTypes, TellsPhotographsAndVideosFromTheirContent) {
     const char* type;
   };
   const Row rows[] = {
-      {"a.jpg", "image/jpeg"},       {"a.png", "image/png"},         {"a.gif", "image/gif"},
-      {"a.tiff", "image/tiff"},      {"a.webp", "image/webp"},       {"a.heic", "image/heic"},
-      {"a.mov", "video/quicktime"},  {"a.mp4", "video/mp4"},         {"a.m4v", "video/x-m4v"},
-      {"a.mkv", "video/x-matroska"}, {"a.webm", "video/webm"},       {"a.avi", "video/x-msvideo"},
+      {"a.jpg", "image/jpeg"},       {"a.png", "image/png"},   {"a.gif", "image/gif"},
+      {"a.tiff", "image/tiff"},      {"a.webp", "image/webp"}, {"a.heic", "image/heic"},
+      {"a.mov", "video/quicktime"},  {"a.mp4", "video/mp4"},   {"a.m4v", "video/x-m4v"},
+      {"a.mkv", "video/x-matroska"}, {"a.webm", "video/webm"}, {"a.avi", "video/x-msvideo"},
   };
   auto types = linuxFileTypes();
   for (const auto& row : rows) {
@@ -65,12 +65,16 @@ TEST(FileTypes, KnowsTheirConformanceAndExtensions) {
 }
 
 TEST(FileTypes, ShortStrangeAndEmptyHeadsAreNoType) {
-  for (std::string_view head : {std::string_view(""), std::string_view("\xFF\xD8"),
-                                std::string_view("hello, world"), std::string_view("\0\0\0\0ftyp", 8)})
+  for (std::string_view head :
+       {std::string_view(""), std::string_view("\xFF\xD8"), std::string_view("hello, world"),
+        std::string_view("\0\0\0\0ftyp", 8)})
     EXPECT_FALSE(typeFromContent(head)) << head;
   // A QuickTime movie that starts straight with its atoms, and an M4A that is sound only.
-  EXPECT_EQ(typeFromContent(std::string_view("\0\0\0\x08wide\0\0\0\x10mdat", 16)), "video/quicktime");
-  EXPECT_EQ(typeFromContent(std::string_view("\0\0\0\x18" "ftypM4A \0\0\0\0M4A isom", 24)),
+  EXPECT_EQ(typeFromContent(std::string_view("\0\0\0\x08wide\0\0\0\x10mdat", 16)),
+            "video/quicktime");
+  EXPECT_EQ(typeFromContent(std::string_view("\0\0\0\x18"
+                                             "ftypM4A \0\0\0\0M4A isom",
+                                             24)),
             "audio/mp4");
   EXPECT_FALSE(typeOfFile("/no/such/file"));
 }

@@ -69,9 +69,8 @@ public:
     for (char** e = environ; *e; ++e) {
       std::string_view inherited(*e);
       auto name = inherited.substr(0, inherited.find('=') + 1);
-      if (std::none_of(env.begin(), env.end(), [&](const std::string& own) {
-            return own.starts_with(name);
-          }))
+      if (std::none_of(env.begin(), env.end(),
+                       [&](const std::string& own) { return own.starts_with(name); }))
         envp.push_back(*e);
     }
     for (auto& e : env)

@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace plenk::testing {
@@ -40,8 +40,8 @@ inline bool sidewaysJpeg(const std::string& path, int width = 96, int height = 6
 // webp, heic).
 inline bool picture(const std::string& path, int width = 96, int height = 64,
                     const std::string& colour = "green") {
-  return magick("-size " + std::to_string(width) + "x" + std::to_string(height) + " xc:" +
-                colour + " '" + path + "'");
+  return magick("-size " + std::to_string(width) + "x" + std::to_string(height) + " xc:" + colour +
+                " '" + path + "'");
 }
 
 // A short clip with sound, in the container that the extension of path names (mov, mp4, m4v,

@@ -7,7 +7,7 @@
 
 static_assert(std::string_view(plenk::PICKER_ENTRY) == "plenkMakePicker");
 
-extern "C" [[gnu::visibility("default")]] plenk::Picker* plenkMakePicker(plenk::Images* images,
-                                                                          plenk::Recordings* recordings) {
+extern "C" [[gnu::visibility("default")]] plenk::Picker*
+plenkMakePicker(plenk::Images* images, plenk::Recordings* recordings) {
   return plenk::gtkPicker(*images, *recordings).release();
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <gtk/gtk.h>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -18,8 +19,6 @@
 #include <unordered_set>
 #include <utility>
 #include <vector>
-
-#include <gtk/gtk.h>
 
 namespace plenk {
 
@@ -91,7 +90,7 @@ private:
                                                   const std::string& identifier, std::string& dir) {
     int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (in < 0) return std::nullopt;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
       ::close(in);
       return std::nullopt;
@@ -126,8 +125,10 @@ private:
       for (ssize_t done = 0; ok && done < n;) {
         ssize_t w = ::write(fd, buf + done, static_cast<std::size_t>(n - done));
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) ok = false;
-        else done += w;
+        if (w <= 0)
+          ok = false;
+        else
+          done += w;
       }
     }
     ::close(in);
@@ -436,13 +437,16 @@ private:
     gtk_widget_set_sensitive(w, isChosen || !full);
 
     std::string description = tile.item.video ? "video" : "photograph";
-    if (fault) description += std::string(", ") + fault;
-    else if (!tile.texture) description += ", loading";
+    if (fault)
+      description += std::string(", ") + fault;
+    else if (!tile.texture)
+      description += ", loading";
     if (isChosen) description += ", chosen " + number;
+    // The tooltip sets the description too: it goes first, so the fuller description stays.
+    gtk_widget_set_tooltip_text(w, tile.item.name.c_str());
     gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    tile.item.name.c_str(), GTK_ACCESSIBLE_PROPERTY_DESCRIPTION,
                                    description.c_str(), -1);
-    gtk_widget_set_tooltip_text(w, tile.item.name.c_str());
   }
 
   static void onToggled(GtkToggleButton* button, GtkPicker* self) {
@@ -469,9 +473,10 @@ private:
   }
 
   void showCount() {
-    std::string text = std::to_string(chosen.size()) + " of " +
-                       std::to_string(config.selectionLimit) + " chosen";
-    if (static_cast<std::int64_t>(chosen.size()) >= config.selectionLimit && config.selectionLimit > 1)
+    std::string text =
+        std::to_string(chosen.size()) + " of " + std::to_string(config.selectionLimit) + " chosen";
+    if (static_cast<std::int64_t>(chosen.size()) >= config.selectionLimit &&
+        config.selectionLimit > 1)
       text += ", no more can be added";
     gtk_label_set_text(GTK_LABEL(count), text.c_str());
     gtk_widget_set_sensitive(add, !chosen.empty());
@@ -507,8 +512,10 @@ private:
 
   void want(std::size_t index, bool shown) {
     std::lock_guard guard(jobsLock);
-    if (shown) wanted.insert(index);
-    else wanted.erase(index);
+    if (shown)
+      wanted.insert(index);
+    else
+      wanted.erase(index);
   }
 
   // Newest request first, so that the tiles in view come before those scrolled past; a tile
@@ -528,15 +535,15 @@ private:
       }
       std::optional<Picture> picture = thumbnailOf(job.item, images, recordings, TILE_EDGE);
       ItemFault fault = ItemFault::none;
-      if (!picture) fault = ::access(job.item.path.c_str(), F_OK) == 0 ? ItemFault::undecodable
-                                                                         : ItemFault::gone;
+      if (!picture)
+        fault =
+            ::access(job.item.path.c_str(), F_OK) == 0 ? ItemFault::undecodable : ItemFault::gone;
       onMain([this, index = job.index, picture = std::move(picture), fault] {
         Tile& tile = tiles[index];
         if (picture) {
           GBytes* bytes = g_bytes_new(picture->rgb.data(), picture->rgb.size());
-          tile.texture = gdk_memory_texture_new(picture->width, picture->height,
-                                                GDK_MEMORY_R8G8B8, bytes,
-                                                static_cast<gsize>(picture->width) * 3);
+          tile.texture = gdk_memory_texture_new(picture->width, picture->height, GDK_MEMORY_R8G8B8,
+                                                bytes, static_cast<gsize>(picture->width) * 3);
           g_bytes_unref(bytes);
         } else {
           tile.item.fault = fault;
@@ -583,20 +590,22 @@ private:
   static void onBrowse(GtkButton*, GtkPicker* self) { self->browse(); }
 
   void browse() {
-    const std::int64_t room = config.selectionLimit <= 1
-                                  ? 1
-                                  : config.selectionLimit - static_cast<std::int64_t>(chosen.size());
+    const std::int64_t room =
+        config.selectionLimit <= 1
+            ? 1
+            : config.selectionLimit - static_cast<std::int64_t>(chosen.size());
     if (room <= 0) return;
     // Through the desktop portal where one runs, GTK's own dialog otherwise.
-    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-        "Choose photographs and videos", GTK_WINDOW(pickerWindow), GTK_FILE_CHOOSER_ACTION_OPEN,
-        "Add", "Cancel");
+    GtkFileChooserNative* chooser =
+        gtk_file_chooser_native_new("Choose photographs and videos", GTK_WINDOW(pickerWindow),
+                                    GTK_FILE_CHOOSER_ACTION_OPEN, "Add", "Cancel");
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), room > 1);
     GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, config.filter == PickerFilter::images   ? "Photographs"
-                                     : config.filter == PickerFilter::videos ? "Videos"
-                                                                             : "Photographs and videos");
+    gtk_file_filter_set_name(filter, config.filter == PickerFilter::images ? "Photographs"
+                                     : config.filter == PickerFilter::videos
+                                         ? "Videos"
+                                         : "Photographs and videos");
     if (config.filter != PickerFilter::videos) gtk_file_filter_add_mime_type(filter, "image/*");
     if (config.filter != PickerFilter::images) gtk_file_filter_add_mime_type(filter, "video/*");
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);

@@ -8,12 +8,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <glib.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-
-#include <glib.h>
 
 namespace plenk {
 
@@ -46,8 +45,9 @@ std::vector<Found> walk(const std::vector<std::string>& folders) {
   std::set<std::pair<dev_t, ino_t>> seen;
   std::vector<std::string> todo;
   for (const auto& f : folders) {
-    struct stat st{};
-    if (::stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && seen.insert({st.st_dev, st.st_ino}).second)
+    struct stat st {};
+    if (::stat(f.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        seen.insert({st.st_dev, st.st_ino}).second)
       todo.push_back(f);
   }
   while (!todo.empty()) {
@@ -59,13 +59,14 @@ std::vector<Found> walk(const std::vector<std::string>& folders) {
       // Hidden files and folders (.thumbnails, .trash) are not the user's pictures.
       if (e->d_name[0] == '.') continue;
       std::string path = dir + "/" + e->d_name;
-      struct stat st{};
+      struct stat st {};
       // Follows links; a dangling link or a loop of links fails here and is left out.
       if (::stat(path.c_str(), &st) != 0) continue;
       if (S_ISDIR(st.st_mode)) {
         if (seen.insert({st.st_dev, st.st_ino}).second) todo.push_back(std::move(path));
       } else if (S_ISREG(st.st_mode)) {
-        found.push_back({std::move(path), nanos(st.st_mtim), static_cast<std::int64_t>(st.st_size)});
+        found.push_back(
+            {std::move(path), nanos(st.st_mtim), static_cast<std::int64_t>(st.st_size)});
       }
     }
     ::closedir(d);
@@ -92,8 +93,10 @@ std::optional<LibraryItem> describe(const std::string& path, std::int64_t modifi
   item.modified = modified;
   auto byName = extensionType(path);
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) item.fault = ItemFault::unreadable;
-  else ::close(fd);
+  if (fd < 0)
+    item.fault = ItemFault::unreadable;
+  else
+    ::close(fd);
   if (item.fault == ItemFault::none && size == 0) item.fault = ItemFault::empty;
   if (item.fault == ItemFault::none) item.type = typeOfFile(path);
   // Formats whose content only FFmpeg knows: files named as videos, or with names that say
@@ -102,13 +105,17 @@ std::optional<LibraryItem> describe(const std::string& path, std::int64_t modifi
       recordings.open(path)->facts().videoTracks > 0)
     item.type = TYPE_MOVIE;
   if (item.type) {
-    if (conformsTo(*item.type, TYPE_MOVIE)) item.video = true;
-    else if (!conformsTo(*item.type, TYPE_IMAGE)) return std::nullopt;
+    if (conformsTo(*item.type, TYPE_MOVIE))
+      item.video = true;
+    else if (!conformsTo(*item.type, TYPE_IMAGE))
+      return std::nullopt;
   } else {
     // Nothing to tell from the content: the name decides whether it belongs, as a fault.
     if (!byName) return std::nullopt;
-    if (conformsTo(*byName, TYPE_MOVIE)) item.video = true;
-    else if (!conformsTo(*byName, TYPE_IMAGE)) return std::nullopt;
+    if (conformsTo(*byName, TYPE_MOVIE))
+      item.video = true;
+    else if (!conformsTo(*byName, TYPE_IMAGE))
+      return std::nullopt;
     item.type = byName;
     if (item.fault == ItemFault::none) item.fault = ItemFault::undecodable;
   }
@@ -128,8 +135,8 @@ std::optional<std::string> pngText(const std::string& path, std::string_view key
   data.resize(static_cast<std::size_t>(n));
   for (std::size_t at = 8; at + 8 <= data.size();) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
-    std::size_t length = (std::size_t(p[0]) << 24) | (std::size_t(p[1]) << 16) |
-                         (std::size_t(p[2]) << 8) | p[3];
+    std::size_t length =
+        (std::size_t(p[0]) << 24) | (std::size_t(p[1]) << 16) | (std::size_t(p[2]) << 8) | p[3];
     if (length > data.size() || at + 12 + length > data.size()) break;
     std::string_view type(data.data() + at + 4, 4);
     if (type == "tEXt") {
@@ -164,7 +171,8 @@ std::vector<std::string> libraryFolders() {
 }
 
 void listLibrary(const std::vector<std::string>& folders, LibraryKinds kinds,
-                 Recordings& recordings, const std::function<void(std::vector<LibraryItem>)>& batch) {
+                 Recordings& recordings,
+                 const std::function<void(std::vector<LibraryItem>)>& batch) {
   std::vector<LibraryItem> pending;
   std::size_t sent = 0;
   for (const auto& f : walk(folders)) {
@@ -180,7 +188,7 @@ void listLibrary(const std::vector<std::string>& folders, LibraryKinds kinds,
 
 std::optional<LibraryItem> describeFile(const std::string& path, LibraryKinds kinds,
                                         Recordings& recordings) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   return describe(path, nanos(st.st_mtim), static_cast<std::int64_t>(st.st_size), kinds,
                   recordings);
@@ -202,7 +210,7 @@ std::string cachedThumbnailPath(const std::string& path, const char* size) {
 
 std::optional<Picture> thumbnailOf(const LibraryItem& item, Images& images, Recordings& recordings,
                                    int edge) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(item.path.c_str(), &st) != 0) return std::nullopt;
   // The cache's thumbnails say which modification time they were made from (whole seconds).
   for (const char* size : {edge > 128 ? "large" : "normal", edge > 128 ? "normal" : "large"}) {

@@ -49,7 +49,8 @@ inline constexpr std::size_t LATER_BATCH = 1024;
 // their fault, when their name says photograph or video. Recordings tells the other
 // formats that FFmpeg opens.
 void listLibrary(const std::vector<std::string>& folders, LibraryKinds kinds,
-                 Recordings& recordings, const std::function<void(std::vector<LibraryItem>)>& batch);
+                 Recordings& recordings,
+                 const std::function<void(std::vector<LibraryItem>)>& batch);
 
 // One file as the library would list it; nothing when it is not of the kinds asked for.
 std::optional<LibraryItem> describeFile(const std::string& path, LibraryKinds kinds,

@@ -58,10 +58,9 @@ TEST(PickLibrary, ListsNewestFirstWithFaultsMarked) {
   fs::create_symlink(lib.pictures + "/self-b.jpg", lib.pictures + "/self-a.jpg");
   fs::create_symlink(lib.videos, lib.pictures + "/videos-again");
 
-  const std::map<std::string, int> ages{{"sideways.jpg", 10}, {"beach.heic", 20},
-                                        {"png-really.txt", 30}, {"png-really.jpg", 35},
-                                        {"clip.mov", 40},      {"film.mkv", 50},
-                                        {"empty.mp4", 60},     {"broken.jpg", 70}};
+  const std::map<std::string, int> ages{
+      {"sideways.jpg", 10}, {"beach.heic", 20}, {"png-really.txt", 30}, {"png-really.jpg", 35},
+      {"clip.mov", 40},     {"film.mkv", 50},   {"empty.mp4", 60},      {"broken.jpg", 70}};
   for (const auto& entry : fs::recursive_directory_iterator(lib.root.path))
     if (auto it = ages.find(entry.path().filename()); it != ages.end())
       testing::age(entry.path(), it->second);
@@ -131,7 +130,7 @@ TEST(PickLibrary, ThumbnailsAreUprightSmallAndFromTheCacheWhenFresh) {
   ::unsetenv("XDG_CACHE_HOME");
   ASSERT_TRUE(cached.starts_with(cache + "/thumbnails/normal/")) << cached;
   fs::create_directories(fs::path(cached).parent_path());
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat(heic.c_str(), &st), 0);
   auto writeCache = [&](long mtime) {
     fs::remove(cached);
