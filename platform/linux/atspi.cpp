@@ -1,0 +1,1090 @@
+#include "platform/linux/atspi.hpp"
+
+#include "platform/linux/atspi_roles.hpp"
+#include "platform/linux/atspi_x11.hpp"
+
+#include <algorithm>
+#include <atspi/atspi-constants.h>
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <gio/gio.h>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace plenk {
+
+using atspi::XDesktop;
+using atspi::XWindow;
+
+namespace {
+
+constexpr const char* ROOT_PATH = "/org/a11y/atspi/accessible/root";
+constexpr const char* REGISTRY = "org.a11y.atspi.Registry";
+constexpr const char* I_ACCESSIBLE = "org.a11y.atspi.Accessible";
+constexpr const char* I_COMPONENT = "org.a11y.atspi.Component";
+constexpr const char* I_TEXT = "org.a11y.atspi.Text";
+constexpr const char* I_VALUE = "org.a11y.atspi.Value";
+constexpr const char* I_APPLICATION = "org.a11y.atspi.Application";
+constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
+
+// Until the logic sets one, a request to an application waits this long.
+constexpr int DEFAULT_TIMEOUT_MS = 1000;
+// The most nodes one look ahead reads, and the most calls in flight at once.
+constexpr std::size_t PREFETCH_NODES = 2500;
+constexpr std::size_t IN_FLIGHT = 512;
+// Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
+constexpr std::size_t SEARCH_NODES = 6000;
+constexpr int SEARCH_DEPTH = 60;
+
+constexpr std::uint64_t bit(AtspiStateType s) {
+  return atspi::STATE_BIT(static_cast<int>(s));
+}
+
+using NodePtr = std::shared_ptr<struct Node>;
+
+struct Node : std::enable_shared_from_this<Node> {
+  enum class Kind { systemWide, app, object, textLeaf };
+  Kind kind = Kind::object;
+  std::string bus, path;
+  std::weak_ptr<Node> parent; // the node whose children hold this one
+  std::weak_ptr<Node> window; // the top-level window it lies in
+  unsigned gen = 0;
+
+  bool basicsKnown = false;
+  AxStatus basicsStatus = AxStatus::ok;
+  std::uint32_t role = 0;
+  std::uint32_t parentRole = 0;
+  std::uint64_t states = 0;
+  std::string name, description;
+  int childCount = -1;
+  std::optional<std::map<std::string, std::string>> attributes;
+
+  bool childrenKnown = false;
+  AxStatus childrenStatus = AxStatus::ok;
+  std::vector<NodePtr> children;
+
+  bool extentsKnown = false;
+  AxStatus extentsStatus = AxStatus::ok;
+  Rect extents;
+
+  bool textKnown = false;
+  AxStatus textStatus = AxStatus::ok;
+  std::string text;
+
+  bool valueKnown = false;
+  AxStatus valueStatus = AxStatus::ok;
+  double value = 0;
+
+  NodePtr leaf; // the text child made up for a childless heading or list item
+
+  // Facts last one request: a new request reads everything again.
+  void renew(unsigned g) {
+    if (gen == g) return;
+    gen = g;
+    basicsKnown = childrenKnown = extentsKnown = textKnown = valueKnown = false;
+    attributes.reset();
+    children.clear();
+    leaf.reset();
+    childCount = -1;
+  }
+};
+
+struct BusFacts {
+  int pid = 0;
+  bool pidKnown = false;
+  std::optional<bool> gtk4;
+  int timeoutMs = DEFAULT_TIMEOUT_MS;
+  unsigned gen = 0;
+  bool unresponsive = false; // timed out during this request: later reads fail at once
+};
+
+std::string mappedRole(const Node& n) {
+  return std::string(atspi::roleName(n.role, n.states, n.parentRole).role);
+}
+
+bool isWindowRole(std::uint32_t role) {
+  return role == ATSPI_ROLE_FRAME || role == ATSPI_ROLE_WINDOW || role == ATSPI_ROLE_DIALOG ||
+         role == ATSPI_ROLE_FILE_CHOOSER || role == ATSPI_ROLE_ALERT;
+}
+
+bool isTextRole(std::uint32_t role) {
+  switch (role) {
+  case ATSPI_ROLE_TEXT:
+  case ATSPI_ROLE_ENTRY:
+  case ATSPI_ROLE_LABEL:
+  case ATSPI_ROLE_STATIC:
+  case ATSPI_ROLE_CAPTION:
+  case ATSPI_ROLE_PARAGRAPH:
+  case ATSPI_ROLE_TERMINAL:
+  case ATSPI_ROLE_DOCUMENT_TEXT:
+  case ATSPI_ROLE_EDITBAR:
+  case ATSPI_ROLE_SPIN_BUTTON:
+  case ATSPI_ROLE_DESCRIPTION_TERM:
+  case ATSPI_ROLE_DESCRIPTION_VALUE:
+  case ATSPI_ROLE_HEADING:
+  case ATSPI_ROLE_LIST_ITEM:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool isValueRole(std::uint32_t role) {
+  return role == ATSPI_ROLE_SLIDER || role == ATSPI_ROLE_SCROLL_BAR ||
+         role == ATSPI_ROLE_PROGRESS_BAR || role == ATSPI_ROLE_LEVEL_BAR || role == ATSPI_ROLE_DIAL;
+}
+
+bool isCheckable(std::uint32_t role) {
+  return role == ATSPI_ROLE_CHECK_BOX || role == ATSPI_ROLE_RADIO_BUTTON ||
+         role == ATSPI_ROLE_TOGGLE_BUTTON || role == ATSPI_ROLE_CHECK_MENU_ITEM ||
+         role == ATSPI_ROLE_RADIO_MENU_ITEM;
+}
+
+// Roles whose elements the readers ask for rectangles, texts and labels; the look ahead reads
+// those facts for them only.
+bool isCandidate(const Node& n) {
+  static const std::set<std::string> GROUPS{
+      "AXGroup",   "AXUnknown",    "AXList",    "AXScrollArea", "AXMenu",        "AXTable",
+      "AXOutline", "AXSplitGroup", "AXToolbar", "AXTabGroup",   "AXApplication", "AXMenuBar"};
+  return !GROUPS.contains(mappedRole(n));
+}
+
+// GTK 4 names a widget without a label after its class ("GtkEntry"): that is no name.
+bool isClassName(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "Gtk") != 0 || !std::isupper(name[3])) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(c); });
+}
+
+// The object replacement characters that stand for embedded children in a text.
+std::string withoutEmbeds(std::string s) {
+  static const std::string OBJ = "\xEF\xBF\xBC";
+  for (auto at = s.find(OBJ); at != std::string::npos; at = s.find(OBJ, at))
+    s.erase(at, OBJ.size());
+  return s;
+}
+
+AxStatus statusOf(const GError* e) {
+  if (!e) return AxStatus::ok;
+  if (g_error_matches(e, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) return AxStatus::cannotComplete;
+  if (e->domain == G_DBUS_ERROR) {
+    switch (e->code) {
+    case G_DBUS_ERROR_UNKNOWN_METHOD:
+    case G_DBUS_ERROR_UNKNOWN_INTERFACE:
+    case G_DBUS_ERROR_UNKNOWN_PROPERTY:
+    case G_DBUS_ERROR_INVALID_ARGS:
+    case G_DBUS_ERROR_NOT_SUPPORTED:
+      return AxStatus::attributeUnsupported;
+    case G_DBUS_ERROR_UNKNOWN_OBJECT:
+    case G_DBUS_ERROR_SERVICE_UNKNOWN:
+    case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+      return AxStatus::invalidElement;
+    case G_DBUS_ERROR_NO_REPLY:
+    case G_DBUS_ERROR_TIMEOUT:
+    case G_DBUS_ERROR_TIMED_OUT:
+      return AxStatus::cannotComplete;
+    default:
+      return AxStatus::failure;
+    }
+  }
+  return AxStatus::failure;
+}
+
+struct Call {
+  std::string bus, path;
+  const char* iface;
+  const char* method;
+  GVariant* params; // floating; the call takes it
+  std::function<void(GVariant* reply, AxStatus status)> done;
+};
+
+} // namespace
+
+struct AtspiAccessibility::Impl {
+  bool bulk = true;
+  GMainContext* context = g_main_context_new();
+  GDBusConnection* session = nullptr;
+  GDBusConnection* a11y = nullptr;
+  unsigned gen = 1;
+  std::map<std::pair<std::string, std::string>, std::weak_ptr<Node>> nodes;
+  std::size_t purgeAt = 4096;
+  std::map<std::string, BusFacts> buses;
+  int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
+  NodePtr systemWideNode;
+  // Nodes of this request waiting for facts that the look ahead reads together.
+  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts;
+  std::optional<XDesktop> xdesktop; // read once per request
+  unsigned xdesktopGen = 0;
+  AtspiCounters counters;
+
+  ~Impl() {
+    if (a11y) g_object_unref(a11y);
+    if (session) g_object_unref(session);
+    g_main_context_unref(context);
+  }
+
+  // ---- connections ----
+
+  static GDBusConnection* connect(const std::string& address) {
+    GError* error = nullptr;
+    GDBusConnection* c = g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    if (error) g_error_free(error);
+    if (c) g_dbus_connection_set_exit_on_close(c, FALSE);
+    return c;
+  }
+
+  static void drop(GDBusConnection*& c) {
+    if (c && g_dbus_connection_is_closed(c)) {
+      g_object_unref(c);
+      c = nullptr;
+    }
+  }
+
+  bool sessionBus() {
+    drop(session);
+    if (session) return true;
+    // The session bus the desktop announces to every program (its address in the environment).
+    GError* error = nullptr;
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (error) g_error_free(error);
+    if (!address) return false;
+    session = connect(address);
+    g_free(address);
+    return session != nullptr;
+  }
+
+  GVariant* sessionCall(const char* iface, const char* method, GVariant* params) {
+    if (!sessionBus()) {
+      if (params) g_variant_unref(g_variant_ref_sink(params));
+      return nullptr;
+    }
+    GError* error = nullptr;
+    GVariant* r = g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", iface,
+                                              method, params, nullptr, G_DBUS_CALL_FLAGS_NONE,
+                                              DEFAULT_TIMEOUT_MS, nullptr, &error);
+    if (error) g_error_free(error);
+    return r;
+  }
+
+  std::optional<bool> statusEnabled() {
+    GVariant* r =
+        sessionCall(I_PROPERTIES, "Get", g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"));
+    if (!r) return std::nullopt;
+    GVariant* inner = nullptr;
+    g_variant_get(r, "(v)", &inner);
+    std::optional<bool> on;
+    if (inner && g_variant_is_of_type(inner, G_VARIANT_TYPE_BOOLEAN))
+      on = g_variant_get_boolean(inner);
+    if (inner) g_variant_unref(inner);
+    g_variant_unref(r);
+    return on;
+  }
+
+  bool a11yBus() {
+    drop(a11y);
+    if (a11y) return true;
+    GVariant* r = sessionCall("org.a11y.Bus", "GetAddress", nullptr);
+    if (!r) return false;
+    const gchar* address = nullptr;
+    g_variant_get(r, "(&s)", &address);
+    if (address && *address) a11y = connect(address);
+    g_variant_unref(r);
+    return a11y != nullptr;
+  }
+
+  bool trusted() { return statusEnabled() == true && a11yBus(); }
+
+  // ---- calls ----
+
+  BusFacts& facts(const std::string& bus) {
+    BusFacts& f = buses[bus];
+    if (f.gen != gen) {
+      f.gen = gen;
+      f.unresponsive = false;
+    }
+    return f;
+  }
+
+  struct Pending {
+    Impl* impl;
+    Call* call;
+    std::size_t* outstanding;
+  };
+
+  static void finished(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* p = static_cast<Pending*>(data);
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    AxStatus status = statusOf(error);
+    if (status == AxStatus::cannotComplete) p->impl->facts(p->call->bus).unresponsive = true;
+    if (error) g_error_free(error);
+    p->call->done(reply, reply ? AxStatus::ok : status);
+    if (reply) g_variant_unref(reply);
+    --*p->outstanding;
+    delete p;
+  }
+
+  // Sends the calls, up to IN_FLIGHT at a time, and waits for every answer. A call to an
+  // application that timed out earlier in this request fails at once.
+  void run(std::vector<Call>& calls) {
+    if (calls.empty()) return;
+    if (!a11yBus()) {
+      for (auto& c : calls) {
+        if (c.params) g_variant_unref(g_variant_ref_sink(c.params));
+        c.done(nullptr, AxStatus::failure);
+      }
+      return;
+    }
+    ++counters.batches;
+    g_main_context_push_thread_default(context);
+    std::size_t outstanding = 0, next = 0;
+    while (next < calls.size() || outstanding > 0) {
+      while (next < calls.size() && outstanding < IN_FLIGHT) {
+        Call& c = calls[next++];
+        BusFacts& f = facts(c.bus);
+        if (f.unresponsive || c.bus.empty()) {
+          if (c.params) g_variant_unref(g_variant_ref_sink(c.params));
+          c.done(nullptr, c.bus.empty() ? AxStatus::invalidElement : AxStatus::cannotComplete);
+          continue;
+        }
+        ++outstanding;
+        ++counters.calls;
+        g_dbus_connection_call(a11y, c.bus.c_str(), c.path.c_str(), c.iface, c.method, c.params,
+                               nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, f.timeoutMs, nullptr,
+                               &Impl::finished, new Pending{this, &c, &outstanding});
+      }
+      if (outstanding > 0) g_main_context_iteration(context, TRUE);
+    }
+    g_main_context_pop_thread_default(context);
+  }
+
+  void runOne(Call call) {
+    std::vector<Call> calls;
+    calls.push_back(std::move(call));
+    run(calls);
+  }
+
+  // ---- nodes ----
+
+  NodePtr intern(const std::string& bus, const std::string& path, Node::Kind kind) {
+    auto key = std::make_pair(bus, path);
+    if (auto found = nodes[key].lock()) {
+      found->renew(gen);
+      return found;
+    }
+    auto n = std::make_shared<Node>();
+    n->kind = kind;
+    n->bus = bus;
+    n->path = path;
+    n->gen = gen;
+    nodes[key] = n;
+    if (nodes.size() > purgeAt) {
+      std::erase_if(nodes, [](const auto& e) { return e.second.expired(); });
+      purgeAt = std::max<std::size_t>(4096, nodes.size() * 2);
+    }
+    return n;
+  }
+
+  static Node& of(const Element& e) { return *static_cast<Node*>(e.ref().get()); }
+  static NodePtr ptr(const Element& e) { return std::static_pointer_cast<Node>(e.ref()); }
+  static Element element(const NodePtr& n) { return Element(std::static_pointer_cast<void>(n)); }
+
+  // Role, states, name, description and child count of each node, one batch for all.
+  void basics(const std::vector<Node*>& list) {
+    std::vector<Call> calls;
+    for (Node* n : list) {
+      n->renew(gen);
+      if (n->basicsKnown || n->kind != Node::Kind::object) continue;
+      n->basicsKnown = true;
+      n->basicsStatus = AxStatus::ok;
+      auto fail = [n](AxStatus s) {
+        if (s != AxStatus::ok && n->basicsStatus == AxStatus::ok) n->basicsStatus = s;
+      };
+      calls.push_back(
+          {n->bus, n->path, I_ACCESSIBLE, "GetRole", nullptr, [n, fail](GVariant* r, AxStatus s) {
+             if (r) g_variant_get(r, "(u)", &n->role);
+             fail(s);
+           }});
+      calls.push_back(
+          {n->bus, n->path, I_ACCESSIBLE, "GetState", nullptr, [n, fail](GVariant* r, AxStatus s) {
+             fail(s);
+             if (!r) return;
+             GVariantIter* it = nullptr;
+             g_variant_get(r, "(au)", &it);
+             guint32 word = 0;
+             int i = 0;
+             n->states = 0;
+             while (g_variant_iter_next(it, "u", &word))
+               n->states |= std::uint64_t{word} << (32 * i++);
+             g_variant_iter_free(it);
+           }});
+      calls.push_back({n->bus, n->path, I_PROPERTIES, "GetAll", g_variant_new("(s)", I_ACCESSIBLE),
+                       [n, fail](GVariant* r, AxStatus s) {
+                         fail(s);
+                         if (!r) return;
+                         GVariant* dict = g_variant_get_child_value(r, 0);
+                         const gchar* str = nullptr;
+                         if (g_variant_lookup(dict, "Name", "&s", &str)) n->name = str;
+                         if (isClassName(n->name)) n->name.clear();
+                         if (g_variant_lookup(dict, "Description", "&s", &str))
+                           n->description = str;
+                         gint32 count = -1;
+                         if (g_variant_lookup(dict, "ChildCount", "i", &count))
+                           n->childCount = count;
+                         GVariantIter* it = nullptr;
+                         if (g_variant_lookup(dict, "Attributes", "a{ss}", &it)) {
+                           n->attributes.emplace();
+                           const gchar *k = nullptr, *v = nullptr;
+                           while (g_variant_iter_next(it, "{&s&s}", &k, &v))
+                             (*n->attributes)[k] = v;
+                           g_variant_iter_free(it);
+                         }
+                         g_variant_unref(dict);
+                       }});
+    }
+    run(calls);
+    if (!bulk) return;
+    for (Node* n : list) {
+      if (n->kind != Node::Kind::object || n->basicsStatus != AxStatus::ok) continue;
+      if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
+      if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
+          n->role == ATSPI_ROLE_PARAGRAPH || (isTextRole(n->role) && n->name.empty()))
+        pendingTexts.push_back(n->shared_from_this());
+    }
+  }
+
+  void basics(Node* n) { basics(std::vector<Node*>{n}); }
+
+  // The children of each node, one batch for all.
+  void childrenOf(const std::vector<Node*>& list) {
+    std::vector<Call> calls;
+    for (Node* n : list) {
+      n->renew(gen);
+      if (n->childrenKnown) continue;
+      n->childrenKnown = true;
+      n->childrenStatus = AxStatus::ok;
+      if (n->kind == Node::Kind::textLeaf) continue;
+      if (n->kind == Node::Kind::object && n->basicsKnown && n->childCount == 0) continue;
+      calls.push_back({n->bus, n->path, I_ACCESSIBLE, "GetChildren", nullptr,
+                       [this, n](GVariant* r, AxStatus s) {
+                         n->childrenStatus = s;
+                         if (!r) return;
+                         GVariantIter* it = nullptr;
+                         g_variant_get(r, "(a(so))", &it);
+                         const gchar *bus = nullptr, *path = nullptr;
+                         NodePtr self = n->shared_from_this();
+                         bool topLevel = n->kind == Node::Kind::app;
+                         while (g_variant_iter_next(it, "(&s&o)", &bus, &path)) {
+                           NodePtr child = intern(bus, path, Node::Kind::object);
+                           if (child.get() == n) continue;
+                           child->parent = self;
+                           child->parentRole = n->kind == Node::Kind::object ? n->role : 0;
+                           child->window = topLevel ? child : n->window;
+                           n->children.push_back(std::move(child));
+                         }
+                         g_variant_iter_free(it);
+                       }});
+    }
+    run(calls);
+  }
+
+  std::vector<Node*> raw(const std::vector<NodePtr>& v) {
+    std::vector<Node*> out;
+    out.reserve(v.size());
+    for (const auto& n : v)
+      out.push_back(n.get());
+    return out;
+  }
+
+  // Reads ahead from `start` breadth first: the children and basics of up to PREFETCH_NODES
+  // nodes below it, each level in one batch, so that a walk that follows finds them read.
+  void lookAhead(Node* start) {
+    std::vector<Node*> frontier{start};
+    std::size_t read = 0;
+    while (!frontier.empty() && read < PREFETCH_NODES) {
+      childrenOf(frontier);
+      std::vector<Node*> next;
+      for (Node* n : frontier)
+        for (auto& c : n->children)
+          next.push_back(c.get());
+      basics(next);
+      read += next.size();
+      frontier.clear();
+      for (Node* n : next)
+        if (!n->childrenKnown && n->childCount != 0 && n->basicsStatus == AxStatus::ok)
+          frontier.push_back(n);
+    }
+  }
+
+  // The children as the logic sees them: an in-window menu bar belongs to the application's
+  // AXMenuBar, not to the window; a childless heading or list item gets its text as a child.
+  std::pair<AxStatus, std::vector<NodePtr>> visibleChildren(const NodePtr& n) {
+    n->renew(gen);
+    if (!n->childrenKnown) {
+      if (bulk && n->kind == Node::Kind::object)
+        lookAhead(n.get());
+      else
+        childrenOf({n.get()});
+    }
+    if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
+    basics(raw(n->children));
+    std::vector<NodePtr> out;
+    for (auto& c : n->children)
+      if (c->role != ATSPI_ROLE_MENU_BAR) out.push_back(c);
+    if (out.empty() && n->kind == Node::Kind::object &&
+        (n->role == ATSPI_ROLE_HEADING ||
+         (n->role == ATSPI_ROLE_LIST_ITEM && !(n->states & bit(ATSPI_STATE_SELECTABLE))))) {
+      if (!n->leaf) {
+        n->leaf = std::make_shared<Node>();
+        n->leaf->kind = Node::Kind::textLeaf;
+        n->leaf->bus = n->bus;
+        n->leaf->path = n->path;
+        n->leaf->gen = gen;
+        n->leaf->parent = n;
+        n->leaf->window = n->window;
+        n->leaf->role = ATSPI_ROLE_STATIC;
+        n->leaf->basicsKnown = true;
+        n->leaf->childrenKnown = true;
+      }
+      if (!nodeText(n).empty()) out.push_back(n->leaf);
+    }
+    return {AxStatus::ok, out};
+  }
+
+  bool isGtk4(const std::string& bus) {
+    BusFacts& f = facts(bus);
+    if (f.gtk4) return *f.gtk4;
+    std::string toolkit, version;
+    std::vector<Call> calls;
+    for (auto [prop, out] : {std::pair{"ToolkitName", &toolkit}, std::pair{"Version", &version}})
+      calls.push_back({bus, ROOT_PATH, I_PROPERTIES, "Get",
+                       g_variant_new("(ss)", I_APPLICATION, prop), [out](GVariant* r, AxStatus) {
+                         if (!r) return;
+                         GVariant* v = nullptr;
+                         g_variant_get(r, "(v)", &v);
+                         if (v && g_variant_is_of_type(v, G_VARIANT_TYPE_STRING))
+                           *out = g_variant_get_string(v, nullptr);
+                         if (v) g_variant_unref(v);
+                       }});
+    run(calls);
+    if (toolkit.empty() && version.empty()) return false; // not answering now: ask again later
+    f.gtk4 = toolkit == "GTK" && version.starts_with("4.");
+    return *f.gtk4;
+  }
+
+  const XDesktop* desktop() {
+    if (xdesktopGen != gen) {
+      xdesktop = atspi::readXDesktop();
+      xdesktopGen = gen;
+    }
+    return xdesktop ? &*xdesktop : nullptr;
+  }
+
+  // The X window of a top-level accessible: the application's window with its title, else its
+  // only window.
+  const XWindow* xWindowOf(Node& window) {
+    const XDesktop* d = desktop();
+    int owner = pidOfBus(window.bus);
+    if (!d || owner <= 0) return nullptr;
+    basics(&window);
+    const XWindow* only = nullptr;
+    int count = 0;
+    for (const auto& w : d->stacking) {
+      if (w.pid != owner) continue;
+      if (!window.name.empty() && w.title == window.name) return &w;
+      only = &w;
+      ++count;
+    }
+    return count == 1 ? only : nullptr;
+  }
+
+  void applyExtents(Node* n, GVariant* r) {
+    gint32 x = 0, y = 0, w = 0, h = 0;
+    g_variant_get(r, "((iiii))", &x, &y, &w, &h);
+    n->extents = Rect{{double(x), double(y)}, {double(w), double(h)}};
+  }
+
+  // GTK 4 gives extents relative to its window even when asked for the screen's.
+  void toScreen(Node* n) {
+    if (n->extentsStatus != AxStatus::ok || !isGtk4(n->bus)) return;
+    NodePtr window = n->window.lock();
+    if (!window) return;
+    const XWindow* xw = xWindowOf(*window);
+    if (!xw) return;
+    if (window.get() == n) {
+      n->extents = Rect{{double(xw->x), double(xw->y)}, {double(xw->width), double(xw->height)}};
+      return;
+    }
+    n->extents.origin.x += xw->x;
+    n->extents.origin.y += xw->y;
+  }
+
+  // Extents of `n`, read together with those of every node waiting for them.
+  void extents(Node* n) {
+    n->renew(gen);
+    if (n->extentsKnown) return;
+    if (n->kind == Node::Kind::textLeaf) {
+      NodePtr parent = n->parent.lock();
+      if (parent) extents(parent.get());
+      n->extentsKnown = true;
+      n->extentsStatus = parent ? parent->extentsStatus : AxStatus::invalidElement;
+      if (parent) n->extents = parent->extents;
+      return;
+    }
+    std::vector<NodePtr> batch;
+    batch.push_back(n->shared_from_this());
+    for (auto& w : pendingExtents)
+      if (auto p = w.lock(); p && p->gen == gen && !p->extentsKnown && p.get() != n)
+        batch.push_back(std::move(p));
+    pendingExtents.clear();
+    std::vector<Call> calls;
+    for (auto& p : batch) {
+      p->extentsKnown = true;
+      Node* raw = p.get();
+      calls.push_back({raw->bus, raw->path, I_COMPONENT, "GetExtents", g_variant_new("(u)", 0u),
+                       [this, raw](GVariant* r, AxStatus s) {
+                         raw->extentsStatus = s;
+                         if (r) applyExtents(raw, r);
+                       }});
+    }
+    run(calls);
+    for (auto& p : batch)
+      toScreen(p.get());
+  }
+
+  // The text content (Text interface), read together with that of the waiting text nodes.
+  std::string nodeText(const NodePtr& n) {
+    n->renew(gen);
+    if (n->kind == Node::Kind::textLeaf) {
+      NodePtr parent = n->parent.lock();
+      return parent ? nodeText(parent) : std::string();
+    }
+    if (!n->name.empty() && n->role != ATSPI_ROLE_TEXT && n->role != ATSPI_ROLE_ENTRY &&
+        n->role != ATSPI_ROLE_PASSWORD_TEXT && n->role != ATSPI_ROLE_PARAGRAPH)
+      return n->name;
+    if (!n->textKnown) {
+      std::vector<NodePtr> batch{n};
+      if (bulk)
+        for (auto& w : pendingTexts)
+          if (auto p = w.lock(); p && p->gen == gen && !p->textKnown && p != n)
+            batch.push_back(std::move(p));
+      pendingTexts.clear();
+      std::vector<Call> calls;
+      for (auto& p : batch) {
+        p->textKnown = true;
+        Node* raw = p.get();
+        calls.push_back({raw->bus, raw->path, I_TEXT, "GetText", g_variant_new("(ii)", 0, -1),
+                         [raw](GVariant* r, AxStatus s) {
+                           raw->textStatus = s;
+                           const gchar* t = nullptr;
+                           if (r) g_variant_get(r, "(&s)", &t);
+                           if (t) raw->text = withoutEmbeds(t);
+                         }});
+      }
+      run(calls);
+    }
+    return n->text;
+  }
+
+  void attributesOf(Node* n) {
+    if (n->attributes) return;
+    n->attributes.emplace();
+    runOne({n->bus, n->path, I_ACCESSIBLE, "GetAttributes", nullptr, [n](GVariant* r, AxStatus) {
+              if (!r) return;
+              GVariantIter* it = nullptr;
+              g_variant_get(r, "(a{ss})", &it);
+              const gchar *k = nullptr, *v = nullptr;
+              while (g_variant_iter_next(it, "{&s&s}", &k, &v))
+                (*n->attributes)[k] = v;
+              g_variant_iter_free(it);
+            }});
+  }
+
+  // ---- applications ----
+
+  int pidOfBus(const std::string& bus) {
+    if (bus.empty()) return 0;
+    BusFacts& f = buses[bus];
+    if (f.pidKnown) return f.pid;
+    if (!a11yBus()) return 0;
+    GError* error = nullptr;
+    GVariant* r = g_dbus_connection_call_sync(
+        a11y, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", bus.c_str()), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, DEFAULT_TIMEOUT_MS, nullptr, &error);
+    if (error) g_error_free(error);
+    if (!r) return 0;
+    guint32 pid = 0;
+    g_variant_get(r, "(u)", &pid);
+    g_variant_unref(r);
+    f.pid = static_cast<int>(pid);
+    f.pidKnown = true;
+    return f.pid;
+  }
+
+  // The application registered on the accessibility bus by this process, or none.
+  NodePtr appForPid(int pid) {
+    if (pid <= 0) return nullptr;
+    NodePtr registry = intern(REGISTRY, ROOT_PATH, Node::Kind::app);
+    registry->childrenKnown = false;
+    registry->children.clear();
+    childrenOf({registry.get()});
+    for (auto& child : registry->children)
+      if (pidOfBus(child->bus) == pid) {
+        NodePtr app = intern(child->bus, ROOT_PATH, Node::Kind::app);
+        return app;
+      }
+    return nullptr;
+  }
+
+  NodePtr frontApp() {
+    const XDesktop* d = desktop();
+    if (!d || !d->active) return nullptr;
+    for (const auto& w : d->stacking)
+      if (w.id == *d->active) return appForPid(w.pid);
+    return nullptr;
+  }
+
+  std::vector<NodePtr> windowsOf(const NodePtr& app) {
+    auto [status, children] = visibleChildren(app);
+    std::vector<NodePtr> windows;
+    for (auto& c : children)
+      if (isWindowRole(c->role)) windows.push_back(c);
+    return windows;
+  }
+
+  NodePtr focusedWindow(const NodePtr& app) {
+    for (auto& w : windowsOf(app))
+      if (w->states & bit(ATSPI_STATE_ACTIVE)) return w;
+    // A window that the window manager says is active, when the toolkit does not say so itself.
+    const XDesktop* d = desktop();
+    if (d && d->active)
+      for (const auto& xw : d->stacking)
+        if (xw.id == *d->active && xw.pid == pidOfBus(app->bus))
+          for (auto& w : windowsOf(app))
+            if (w->name == xw.title) return w;
+    return nullptr;
+  }
+
+  NodePtr mainWindow(const NodePtr& app) {
+    auto windows = windowsOf(app);
+    for (auto& w : windows)
+      if (w->states & (bit(ATSPI_STATE_SHOWING) | bit(ATSPI_STATE_VISIBLE))) return w;
+    return windows.empty() ? nullptr : windows.front();
+  }
+
+  // Depth-first search below `root` (raw children, menu bars included) for the first node that
+  // `match` accepts.
+  NodePtr search(const NodePtr& root, const std::function<bool(const Node&)>& match) {
+    std::vector<std::pair<NodePtr, int>> stack{{root, 0}};
+    std::size_t seen = 0;
+    while (!stack.empty() && seen++ < SEARCH_NODES) {
+      auto [n, depth] = std::move(stack.back());
+      stack.pop_back();
+      if (n != root && match(*n)) return n;
+      if (depth >= SEARCH_DEPTH || facts(n->bus).unresponsive) continue;
+      if (!n->childrenKnown) {
+        if (bulk)
+          lookAhead(n.get());
+        else
+          childrenOf({n.get()});
+      }
+      basics(raw(n->children));
+      for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
+        stack.emplace_back(*it, depth + 1);
+    }
+    return nullptr;
+  }
+
+  NodePtr focusedElement(const NodePtr& app) {
+    NodePtr window = focusedWindow(app);
+    if (!window) window = mainWindow(app);
+    if (!window) return nullptr;
+    return search(window, [](const Node& n) { return n.states & bit(ATSPI_STATE_FOCUSED); });
+  }
+
+  NodePtr menuBar(const NodePtr& app) {
+    NodePtr window = focusedWindow(app);
+    if (!window) window = mainWindow(app);
+    if (!window) return nullptr;
+    return search(window, [](const Node& n) { return n.role == ATSPI_ROLE_MENU_BAR; });
+  }
+
+  // ---- attributes ----
+
+  AxResult<AttrValue> fail(AxStatus s) { return {s == AxStatus::ok ? AxStatus::noValue : s, {}}; }
+  static AxResult<AttrValue> ok(AttrValue v) { return {AxStatus::ok, std::move(v)}; }
+
+  AxResult<AttrValue> elementOr(const NodePtr& n) {
+    if (!n) return {AxStatus::noValue, {}};
+    return ok(element(n));
+  }
+
+  AxResult<AttrValue> systemWideAttribute(std::string_view name) {
+    if (name == "AXRole") return ok(std::string("AXSystemWide"));
+    if (name == "AXFocusedApplication") return elementOr(frontApp());
+    if (name == "AXFocusedUIElement") {
+      NodePtr app = frontApp();
+      return app ? elementOr(focusedElement(app)) : AxResult<AttrValue>{AxStatus::noValue, {}};
+    }
+    return {AxStatus::attributeUnsupported, {}};
+  }
+
+  AxResult<AttrValue> appAttribute(const NodePtr& app, std::string_view name) {
+    if (app->bus.empty()) return {AxStatus::invalidElement, {}};
+    if (name == "AXRole") return ok(std::string("AXApplication"));
+    if (name == "AXFocusedWindow") return elementOr(focusedWindow(app));
+    if (name == "AXMainWindow") return elementOr(mainWindow(app));
+    if (name == "AXFocusedUIElement") return elementOr(focusedElement(app));
+    if (name == "AXMenuBar") return elementOr(menuBar(app));
+    if (name == "AXChildren" || name == "AXWindows") {
+      auto [status, children] = visibleChildren(app);
+      if (status != AxStatus::ok) return fail(status);
+      std::vector<Element> out;
+      for (auto& c : children)
+        out.push_back(element(c));
+      return ok(std::move(out));
+    }
+    return {AxStatus::attributeUnsupported, {}};
+  }
+
+  AxResult<AttrValue> objectAttribute(const NodePtr& n, std::string_view name) {
+    if (n->kind == Node::Kind::textLeaf) {
+      if (name == "AXRole") return ok(std::string("AXStaticText"));
+      if (name == "AXValue") return ok(nodeText(n));
+      if (name == "AXChildren") return ok(std::vector<Element>{});
+      if (name == "AXEnabled") return ok(true);
+      if (name == "AXPosition" || name == "AXSize") {
+        extents(n.get());
+        if (n->extentsStatus != AxStatus::ok) return fail(n->extentsStatus);
+        if (name == "AXPosition") return ok(n->extents.origin);
+        return ok(n->extents.size);
+      }
+      return {AxStatus::noValue, {}};
+    }
+    basics(n.get());
+    if (n->basicsStatus != AxStatus::ok) return fail(n->basicsStatus);
+    auto roleName = atspi::roleName(n->role, n->states, n->parentRole);
+    if (name == "AXRole") return ok(std::string(roleName.role));
+    if (name == "AXSubrole") {
+      if (!roleName.subrole) return {AxStatus::noValue, {}};
+      return ok(std::string(*roleName.subrole));
+    }
+    if (name == "AXTitle") {
+      if (n->name.empty()) return {AxStatus::noValue, {}};
+      return ok(n->name);
+    }
+    if (name == "AXDescription") {
+      if (n->description.empty()) return {AxStatus::noValue, {}};
+      return ok(n->description);
+    }
+    if (name == "AXEnabled")
+      return ok(bool(n->states & (bit(ATSPI_STATE_ENABLED) | bit(ATSPI_STATE_SENSITIVE))));
+    if (name == "AXFocused") return ok(bool(n->states & bit(ATSPI_STATE_FOCUSED)));
+    if (name == "AXPlaceholderValue") {
+      attributesOf(n.get());
+      auto at = n->attributes->find("placeholder-text");
+      if (at == n->attributes->end() || at->second.empty()) return {AxStatus::noValue, {}};
+      return ok(at->second);
+    }
+    if (name == "AXChildren") {
+      auto [status, children] = visibleChildren(n);
+      if (status != AxStatus::ok) return fail(status);
+      std::vector<Element> out;
+      out.reserve(children.size());
+      for (auto& c : children)
+        out.push_back(element(c));
+      return ok(std::move(out));
+    }
+    if (name == "AXPosition" || name == "AXSize") {
+      extents(n.get());
+      if (n->extentsStatus != AxStatus::ok) return fail(n->extentsStatus);
+      if (name == "AXPosition") return ok(n->extents.origin);
+      return ok(n->extents.size);
+    }
+    if (name == "AXValue") {
+      if (n->role == ATSPI_ROLE_PASSWORD_TEXT) return {AxStatus::noValue, {}};
+      if (isCheckable(n->role)) return ok(n->states & bit(ATSPI_STATE_CHECKED) ? 1.0 : 0.0);
+      if (isValueRole(n->role)) {
+        if (!n->valueKnown) {
+          n->valueKnown = true;
+          runOne({n->bus, n->path, I_PROPERTIES, "Get",
+                  g_variant_new("(ss)", I_VALUE, "CurrentValue"), [n](GVariant* r, AxStatus s) {
+                    n->valueStatus = s;
+                    if (!r) return;
+                    GVariant* v = nullptr;
+                    g_variant_get(r, "(v)", &v);
+                    if (v && g_variant_is_of_type(v, G_VARIANT_TYPE_DOUBLE))
+                      n->value = g_variant_get_double(v);
+                    else
+                      n->valueStatus = AxStatus::noValue;
+                    if (v) g_variant_unref(v);
+                  }});
+        }
+        if (n->valueStatus != AxStatus::ok) return fail(n->valueStatus);
+        return ok(n->value);
+      }
+      if (isTextRole(n->role) && n->role != ATSPI_ROLE_HEADING && n->role != ATSPI_ROLE_LIST_ITEM) {
+        std::string t = nodeText(n);
+        if (n->textKnown && n->textStatus != AxStatus::ok) return fail(n->textStatus);
+        return ok(std::move(t));
+      }
+      return {AxStatus::noValue, {}};
+    }
+    if (name == "AXParent") return elementOr(n->parent.lock());
+    return {AxStatus::attributeUnsupported, {}};
+  }
+
+  // ---- hit-testing ----
+
+  AxResult<Element> hitTest(double x, double y) {
+    const XDesktop* d = desktop();
+    if (!d) return {AxStatus::failure, {}};
+    const XWindow* top = nullptr;
+    for (auto it = d->stacking.rbegin(); it != d->stacking.rend(); ++it)
+      if (!it->hidden && x >= it->x && y >= it->y && x < it->x + it->width &&
+          y < it->y + it->height) {
+        top = &*it;
+        break;
+      }
+    if (!top) return {AxStatus::noValue, {}};
+    NodePtr app = appForPid(top->pid);
+    if (!app) return {AxStatus::noValue, {}};
+    auto inside = [&](Node& n) {
+      extents(&n);
+      const Rect& r = n.extents;
+      return n.extentsStatus == AxStatus::ok && r.size.width > 0 && r.size.height > 0 &&
+             x >= r.origin.x && y >= r.origin.y && x < r.origin.x + r.size.width &&
+             y < r.origin.y + r.size.height;
+    };
+    NodePtr current;
+    for (auto& w : windowsOf(app))
+      if (w->name == top->title) current = w;
+    if (!current)
+      for (auto& w : windowsOf(app))
+        if (inside(*w)) current = w;
+    if (!current) return {AxStatus::noValue, {}};
+    bool gtk4 = isGtk4(app->bus);
+    for (int depth = 0; depth < SEARCH_DEPTH; ++depth) {
+      if (!current->childrenKnown) childrenOf({current.get()});
+      basics(raw(current->children));
+      for (auto& c : current->children)
+        if (!c->extentsKnown) pendingExtents.push_back(c);
+      NodePtr next;
+      for (auto it = current->children.rbegin(); it != current->children.rend() && !next; ++it) {
+        Node& c = **it;
+        // GTK 4 does not say which widgets show; the others do.
+        if (!gtk4 && !(c.states & bit(ATSPI_STATE_SHOWING))) continue;
+        if (inside(c)) next = *it;
+      }
+      if (!next) break;
+      current = next;
+    }
+    return {AxStatus::ok, element(current)};
+  }
+};
+
+AtspiAccessibility::AtspiAccessibility(bool bulk) : impl_(std::make_unique<Impl>()) {
+  impl_->bulk = bulk;
+}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+bool AtspiAccessibility::isTrusted() {
+  return impl_->trusted();
+}
+
+bool AtspiAccessibility::isTrustedWithPrompt() {
+  // What the desktop's accessibility switch does: the session's status says enabled. The screen
+  // reader setting is never touched (it starts a talking screen reader).
+  if (impl_->statusEnabled() == false)
+    if (GVariant* r = impl_->sessionCall(
+            I_PROPERTIES, "Set",
+            g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE))))
+      g_variant_unref(r);
+  return impl_->trusted();
+}
+
+Element AtspiAccessibility::systemWide() {
+  // Each request begins at the system-wide or an application element: facts read before are
+  // forgotten.
+  ++impl_->gen;
+  impl_->pendingExtents.clear();
+  impl_->pendingTexts.clear();
+  if (!impl_->systemWideNode) {
+    impl_->systemWideNode = std::make_shared<Node>();
+    impl_->systemWideNode->kind = Node::Kind::systemWide;
+  }
+  return Impl::element(impl_->systemWideNode);
+}
+
+Element AtspiAccessibility::application(int pid) {
+  ++impl_->gen;
+  impl_->pendingExtents.clear();
+  impl_->pendingTexts.clear();
+  if (NodePtr app = impl_->appForPid(pid)) return Impl::element(app);
+  // No such application on the bus: an element whose every read fails.
+  return Impl::element(impl_->intern("", "pid:" + std::to_string(pid), Node::Kind::app));
+}
+
+void AtspiAccessibility::setMessagingTimeout(const Element& app, float seconds) {
+  if (!app) return;
+  int ms = std::isfinite(seconds) && seconds > 0 ? static_cast<int>(std::lround(seconds * 1000))
+                                                 : DEFAULT_TIMEOUT_MS;
+  Node& n = Impl::of(app);
+  if (n.kind == Node::Kind::systemWide) {
+    impl_->defaultTimeoutMs = ms;
+    return;
+  }
+  if (!n.bus.empty()) impl_->facts(n.bus).timeoutMs = ms;
+}
+
+AxResult<AttrValue> AtspiAccessibility::copyAttribute(const Element& element,
+                                                      std::string_view name) {
+  if (!element) return {AxStatus::invalidElement, {}};
+  NodePtr n = Impl::ptr(element);
+  switch (n->kind) {
+  case Node::Kind::systemWide:
+    return impl_->systemWideAttribute(name);
+  case Node::Kind::app:
+    return impl_->appAttribute(n, name);
+  default:
+    return impl_->objectAttribute(n, name);
+  }
+}
+
+AxStatus AtspiAccessibility::setAttribute(const Element& element, std::string_view name,
+                                          const AttrValue& value) {
+  (void)element;
+  (void)name;
+  (void)value;
+  return AxStatus::attributeUnsupported;
+}
+
+AxResult<Element> AtspiAccessibility::elementAtPosition(const Element& systemWide, float x,
+                                                        float y) {
+  if (!systemWide || Impl::of(systemWide).kind != Node::Kind::systemWide)
+    return {AxStatus::failure, {}};
+  return impl_->hitTest(x, y);
+}
+
+AxResult<int> AtspiAccessibility::pid(const Element& element) {
+  if (!element) return {AxStatus::invalidElement, {}};
+  Node& n = Impl::of(element);
+  if (n.kind == Node::Kind::systemWide || n.bus.empty()) return {AxStatus::failure, {}};
+  int pid = impl_->pidOfBus(n.bus);
+  if (pid <= 0) return {AxStatus::invalidElement, {}};
+  return {AxStatus::ok, pid};
+}
+
+AtspiCounters AtspiAccessibility::counters() const {
+  return impl_->counters;
+}
+
+} // namespace plenk

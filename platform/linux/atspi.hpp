@@ -1,0 +1,42 @@
+// The desktop's accessibility on Linux: AT-SPI 2, spoken over GDBus on the accessibility bus,
+// with the window manager's facts (EWMH) for the front application, hit-testing and geometry.
+#pragma once
+
+#include "platform/accessibility.hpp"
+
+#include <cstdint>
+#include <memory>
+
+namespace plenk {
+
+struct AtspiCounters {
+  std::uint64_t calls = 0;   // D-Bus method calls sent
+  std::uint64_t batches = 0; // waits for a batch of calls in flight together
+};
+
+class AtspiAccessibility : public Accessibility {
+public:
+  // `bulk` false reads one attribute per D-Bus round trip, as a plain client would (benchmarks).
+  explicit AtspiAccessibility(bool bulk = true);
+  ~AtspiAccessibility() override;
+
+  bool isTrusted() override;
+  bool isTrustedWithPrompt() override;
+  Element systemWide() override;
+  Element application(int pid) override;
+  void setMessagingTimeout(const Element& app, float seconds) override;
+  AxResult<AttrValue> copyAttribute(const Element& element, std::string_view name) override;
+  AxStatus setAttribute(const Element& element, std::string_view name,
+                        const AttrValue& value) override;
+  AxResult<Element> elementAtPosition(const Element& systemWide, float x, float y) override;
+  AxResult<int> pid(const Element& element) override;
+
+  AtspiCounters counters() const;
+
+  struct Impl;
+
+private:
+  std::unique_ptr<Impl> impl_;
+};
+
+} // namespace plenk

@@ -1,0 +1,31 @@
+// The few X11 facts the accessibility backend needs from the window manager (EWMH): which
+// window is active, which windows are stacked where, whose they are and where they are on screen.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plenk::atspi {
+
+struct XWindow {
+  unsigned long id = 0;
+  int pid = 0;       // _NET_WM_PID, 0 when not set
+  std::string title; // _NET_WM_NAME, else WM_NAME
+  int x = 0, y = 0;  // client area's top left on the screen
+  int width = 0, height = 0;
+  bool hidden = false; // _NET_WM_STATE_HIDDEN (minimised)
+};
+
+struct XDesktop {
+  std::optional<unsigned long> active; // _NET_ACTIVE_WINDOW
+  std::vector<XWindow> stacking;       // _NET_CLIENT_LIST_STACKING, bottom first
+};
+
+// One look at the X display, opened and closed for it. Nothing when the display cannot be opened.
+std::optional<XDesktop> readXDesktop();
+
+// Whether the X display can be opened now.
+bool xDisplayOpens();
+
+} // namespace plenk::atspi

@@ -1,0 +1,177 @@
+#include "platform/linux/workspace_open.hpp"
+
+#include "platform/linux/workspace_running.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace plenk::launching {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto POLL = std::chrono::milliseconds(50);
+// A launcher that hands over to a running instance ends at once with status 0; the window it
+// asked for may follow a little later.
+constexpr auto HANDOFF_WAIT = std::chrono::seconds(3);
+// Chromium builds its accessibility tree only when told at launch.
+constexpr const char* CHROMIUM_ACCESSIBILITY = "--force-renderer-accessibility";
+
+std::atomic<unsigned> launches{0};
+
+// A value of a startup-notification message: quoted, with its quotes and backslashes escaped.
+std::string quoted(std::string_view value) {
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string startupId() {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  return "plenk-hands-" + std::to_string(getpid()) + "-" + std::to_string(++launches) + "-" +
+         std::string(host);
+}
+
+// The entry as GIO reads it; for a Chromium browser, with its accessibility switch added to
+// the command.
+GDesktopAppInfo* appInfoFor(const desktop_entries::Entry& entry) {
+  if (!entry.chromium) return g_desktop_app_info_new_from_filename(entry.file.c_str());
+  GKeyFile* keys = g_key_file_new();
+  GDesktopAppInfo* info = nullptr;
+  if (g_key_file_load_from_file(keys, entry.file.c_str(), G_KEY_FILE_NONE, nullptr)) {
+    if (gchar* exec = g_key_file_get_string(keys, "Desktop Entry", "Exec", nullptr)) {
+      std::string command = exec;
+      g_free(exec);
+      auto space = command.find(' ');
+      command.insert(space == command.npos ? command.size() : space,
+                     std::string(" ") + CHROMIUM_ACCESSIBILITY);
+      g_key_file_set_string(keys, "Desktop Entry", "Exec", command.c_str());
+    }
+    info = g_desktop_app_info_new_from_keyfile(keys);
+  }
+  g_key_file_unref(keys);
+  return info;
+}
+
+void rememberPid(GDesktopAppInfo*, GPid pid, gpointer data) {
+  *static_cast<GPid*>(data) = pid;
+}
+
+std::string exitDescription(int status) {
+  if (WIFSIGNALED(status))
+    return "it ended before showing a window (signal " + std::to_string(WTERMSIG(status)) + ").";
+  return "it ended before showing a window (exit status " + std::to_string(WEXITSTATUS(status)) +
+         ").";
+}
+
+// The thread that waits for the launched application's window.
+void watch(desktop_entries::Catalogue catalogue, std::string entryId, int pid,
+           std::set<ewmh::Window> before, std::string startup, OpenHandler handler) {
+  ewmh::Display display;
+  bool exited = false;
+  int status = 0;
+  auto reap = [&](bool block) {
+    if (pid <= 0 || exited) return;
+    if (waitpid(pid, &status, block ? 0 : WNOHANG) == pid) exited = true;
+  };
+  auto fail = [&](std::string why) {
+    if (!startup.empty()) display.startupMessage("remove: ID=" + quoted(startup));
+    handler(std::nullopt, std::move(why));
+  };
+  if (!display.ok()) {
+    fail("the desktop's windows cannot be seen.");
+    return reap(true);
+  }
+  auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(WINDOW_WAIT_SECONDS));
+  std::optional<Clock::time_point> endedAt;
+  for (;;) {
+    reap(false);
+    if (exited && !endedAt) {
+      endedAt = Clock::now();
+      bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      if (!clean) return fail(exitDescription(status));
+    }
+    auto windows = running::snapshot(display, catalogue);
+    for (const auto& w : windows) {
+      if (w.window.pid <= 0 || before.count(w.window.id)) continue;
+      bool ours = pid > 0 && desktop_entries::descendsFrom(w.window.pid, pid);
+      bool same = w.entry && w.entry->id == entryId;
+      if (!ours && !same) continue;
+      handler(running::application(windows, w.window.pid), std::nullopt);
+      return reap(true);
+    }
+    if (endedAt && Clock::now() - *endedAt > HANDOFF_WAIT) return fail(exitDescription(status));
+    if (Clock::now() > deadline) {
+      fail("no window appeared within 30 seconds.");
+      return reap(true);
+    }
+    std::this_thread::sleep_for(POLL);
+  }
+}
+
+} // namespace
+
+void answerLater(OpenHandler handler, std::optional<RunningApp> app,
+                 std::optional<std::string> error) {
+  std::thread([handler = std::move(handler), app = std::move(app),
+               error = std::move(error)]() mutable {
+    handler(std::move(app), std::move(error));
+  }).detach();
+}
+
+void launch(const desktop_entries::Catalogue& catalogue, const desktop_entries::Entry& entry,
+            std::set<ewmh::Window> before, OpenHandler handler) {
+  GDesktopAppInfo* info = appInfoFor(entry);
+  if (!info)
+    return answerLater(std::move(handler), std::nullopt, "its desktop entry cannot be read.");
+  GAppLaunchContext* context = g_app_launch_context_new();
+  // Startup notification: the application takes the id from its environment, names its first
+  // window with it and ends the sequence when that window maps; the window manager then lets it
+  // take the focus.
+  std::string startup;
+  if (g_desktop_app_info_get_boolean(info, "StartupNotify")) {
+    startup = startupId();
+    g_app_launch_context_setenv(context, "DESKTOP_STARTUP_ID", startup.c_str());
+    ewmh::Display display;
+    display.startupMessage("new: ID=" + quoted(startup) + " NAME=" + quoted(entry.name) +
+                           " SCREEN=0 APPLICATION_ID=" + quoted(entry.file));
+  }
+  // The application must never read the host's requests or write into its answers.
+  int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  GPid pid = 0;
+  GError* error = nullptr;
+  gboolean launched = g_desktop_app_info_launch_uris_as_manager_with_fds(
+      info, nullptr, context,
+      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+      rememberPid, &pid, devNull, devNull, devNull, &error);
+  if (devNull >= 0) close(devNull);
+  g_object_unref(context);
+  g_object_unref(info);
+  if (!launched) {
+    std::string why = error && error->message ? error->message : "it could not be started.";
+    g_clear_error(&error);
+    if (!startup.empty()) {
+      ewmh::Display display;
+      display.startupMessage("remove: ID=" + quoted(startup));
+    }
+    return answerLater(std::move(handler), std::nullopt, why);
+  }
+  std::thread(watch, catalogue, entry.id, static_cast<int>(pid), std::move(before),
+              std::move(startup), std::move(handler))
+      .detach();
+}
+
+} // namespace plenk::launching

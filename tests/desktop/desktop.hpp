@@ -1,0 +1,391 @@
+// Support for end-to-end tests on a real desktop (run inside tools/desktop-session): start a test
+// application and wait for its window, read X11 window geometry, and talk to the real plenk-hands
+// binary over pipes.
+//
+//   ASSERT_EQ(desktop::sessionProblem(), "");
+//   auto app = desktop::startApp(desktop::Toolkit::gtk3, {"--title", "Mine"});
+//   ASSERT_TRUE(app) << "...";
+//   desktop::Hands hands;
+//   Json answer = hands.ask("elements", {{"max", 50}});
+//   desktop::Box ok = app->widget("ok_button"); // screen coordinates
+#pragma once
+
+#include "platform/json.hpp"
+#include "tests/pipes.hpp"
+#include "tests/support/paths.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <optional>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace plenk::desktop {
+
+// A rectangle in screen pixels, origin top left.
+struct Box {
+  double x = 0, y = 0, w = 0, h = 0;
+  friend bool operator==(const Box&, const Box&) = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const Box& b) {
+  return os << "(" << b.x << "," << b.y << " " << b.w << "x" << b.h << ")";
+}
+
+// True when every edge of `a` is within `tolerance` pixels of the same edge of `b`.
+inline bool near(const Box& a, const Box& b, double tolerance = 1.0) {
+  auto close = [&](double p, double q) { return p - q <= tolerance && q - p <= tolerance; };
+  return close(a.x, b.x) && close(a.y, b.y) && close(a.x + a.w, b.x + b.w) &&
+         close(a.y + a.h, b.y + b.h);
+}
+
+// "" inside a desktop session; otherwise what is missing, for the test's failure message.
+inline std::string sessionProblem() {
+  if (!std::getenv("DISPLAY"))
+    return "DISPLAY is not set: run the desktop tests inside tools/desktop-session";
+  if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+    return "DBUS_SESSION_BUS_ADDRESS is not set: run the desktop tests inside "
+           "tools/desktop-session";
+  return "";
+}
+
+// Standard output of a shell command (stderr discarded).
+inline std::string shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    out.append(buffer, n);
+  ::pclose(pipe);
+  return out;
+}
+
+// The X11 geometry of a top-level window (its client area) in screen pixels, from xwininfo.
+inline std::optional<Box> windowGeometry(unsigned long xid) {
+  std::string info = shell("xwininfo -id " + std::to_string(xid));
+  auto field = [&](const std::string& key) -> std::optional<double> {
+    auto at = info.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    return std::strtod(info.c_str() + at + key.size(), nullptr);
+  };
+  auto x = field("Absolute upper-left X:"), y = field("Absolute upper-left Y:");
+  auto w = field("Width:"), h = field("Height:");
+  if (!x || !y || !w || !h) return std::nullopt;
+  return Box{*x, *y, *w, *h};
+}
+
+// The window that the window manager says is active (_NET_ACTIVE_WINDOW), or none.
+inline std::optional<unsigned long> activeWindow() {
+  std::string out = shell("xprop -root _NET_ACTIVE_WINDOW");
+  auto at = out.find("# 0x");
+  if (at == std::string::npos) return std::nullopt;
+  unsigned long id = std::strtoul(out.c_str() + at + 2, nullptr, 16);
+  if (id == 0) return std::nullopt;
+  return id;
+}
+
+// The top-level windows the window manager manages (_NET_CLIENT_LIST), in its order.
+inline std::vector<unsigned long> clientWindows() {
+  std::vector<unsigned long> ids;
+  std::string out = shell("xprop -root _NET_CLIENT_LIST");
+  for (auto at = out.find("0x"); at != std::string::npos; at = out.find("0x", at + 2))
+    ids.push_back(std::strtoul(out.c_str() + at, nullptr, 16));
+  return ids;
+}
+
+// _NET_WM_PID of a window, or none.
+inline std::optional<int> windowPid(unsigned long xid) {
+  std::string out = shell("xprop -id " + std::to_string(xid) + " _NET_WM_PID");
+  auto at = out.find("= ");
+  if (at == std::string::npos) return std::nullopt;
+  return std::atoi(out.c_str() + at + 2);
+}
+
+// Polls `ready` every 50 ms until it is true or `timeoutMs` passed; whether it became true.
+template <typename Ready> bool waitUntil(Ready ready, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// A process started by a test, killed (SIGKILL, also when stopped) when this object goes.
+class Process {
+public:
+  // argv[0] is a full path. Standard output is kept on a pipe for readLine; standard error goes
+  // to /dev/null unless `keepStderr`.
+  explicit Process(const std::vector<std::string>& argv, bool keepStderr = false) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!keepStderr) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+      args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) pid_ = pid;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    out_ = out[0];
+  }
+  ~Process() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::kill(pid_, SIGCONT);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) ::close(out_);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  int pid() const { return pid_; }
+  bool started() const { return pid_ > 0; }
+
+  // The next line of standard output, or none at end of output or after `timeoutMs`.
+  std::optional<std::string> readLine(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (auto nl = buffer_.find('\n'); nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      deadline - std::chrono::steady_clock::now())
+                      .count();
+      if (left <= 0 || out_ < 0) return std::nullopt;
+      pollfd fd{out_, POLLIN, 0};
+      if (::poll(&fd, 1, static_cast<int>(left)) <= 0) continue;
+      char chunk[65536];
+      ssize_t n = ::read(out_, chunk, sizeof chunk);
+      if (n <= 0) return std::nullopt;
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+
+  void suspend() { ::kill(pid_, SIGSTOP); }
+  void resume() { ::kill(pid_, SIGCONT); }
+  // Kills the process now and reaps it.
+  void end() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::kill(pid_, SIGCONT);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+private:
+  int pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+enum class Toolkit { gtk3, gtk4 };
+
+inline std::string appScript(Toolkit toolkit) {
+  return testing::sourceDir() + "/tests/desktop/apps/" +
+         (toolkit == Toolkit::gtk3 ? "gtk3_app.py" : "gtk4_app.py");
+}
+
+// A running test application (tests/desktop/apps) with its window shown.
+class TestApp {
+public:
+  TestApp(std::unique_ptr<Process> process, Json info)
+      : process_(std::move(process)), info_(std::move(info)) {}
+
+  int pid() const { return process_->pid(); }
+  unsigned long xid() const { return info_.value("xid", 0UL); }
+  std::string title() const { return info_.value("title", ""); }
+  const Json& info() const { return info_; }
+  Process& process() { return *process_; }
+
+  // The window's client area on screen, from X11 now.
+  std::optional<Box> window() const { return windowGeometry(xid()); }
+
+  // A named widget's rectangle on screen: the app's own layout (`set` "widgets", or "bounds" of
+  // the GTK 4 app) moved by the window's X11 position. Names: menubar, heading, entry, password,
+  // ok_button, disabled_button, check, link, textview, first_row (and menu_file, menu_edit,
+  // menu_help in the GTK 3 app). Nothing when the name or the window is unknown.
+  std::optional<Box> widget(const std::string& name, const std::string& set = "widgets") const {
+    auto at = window();
+    if (!at || !info_.contains(set) || !info_[set].contains(name)) return std::nullopt;
+    const Json& r = info_[set][name];
+    return Box{at->x + r[0].get<double>(), at->y + r[1].get<double>(), r[2].get<double>(),
+               r[3].get<double>()};
+  }
+
+  // Waits until the window manager says this window is active.
+  bool waitActive(int timeoutMs = 5000) const {
+    return waitUntil([&] { return activeWindow() == xid(); }, timeoutMs);
+  }
+
+  void suspend() { process_->suspend(); }
+  void resume() { process_->resume(); }
+  void end() { process_->end(); }
+
+private:
+  std::unique_ptr<Process> process_;
+  Json info_;
+};
+
+// The password the test apps put into their password entry: it must never be read out.
+inline constexpr const char* APP_PASSWORD = "hunter2-secret";
+
+// Starts a test app (`args`: --title T, --rows N, --class C) and waits until its window is shown
+// and laid out; nothing when it did not come up within `timeoutMs`.
+inline std::unique_ptr<TestApp> startApp(Toolkit toolkit, std::vector<std::string> args = {},
+                                         int timeoutMs = 30000) {
+  std::vector<std::string> argv{"/usr/bin/python3", appScript(toolkit)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto process = std::make_unique<Process>(argv);
+  if (!process->started()) return nullptr;
+  auto line = process->readLine(timeoutMs);
+  if (!line) return nullptr;
+  auto info = json::parse(*line);
+  if (!info || !info->is_object() || !info->value("ready", false)) return nullptr;
+  return std::make_unique<TestApp>(std::move(process), std::move(*info));
+}
+
+// The temporary profile folder of one Chromium run, removed with it.
+struct TempFolder {
+  std::string path;
+  TempFolder() {
+    std::string pattern = "/tmp/plenk-desktop-XXXXXX";
+    if (::mkdtemp(pattern.data())) path = pattern;
+  }
+  ~TempFolder() {
+    if (!path.empty()) shell("rm -rf '" + path + "'");
+  }
+};
+
+// Chromium (Debian's) on a page, with a private profile; `extraFlags` such as
+// --force-renderer-accessibility are added to the fixed ones.
+class Browser {
+public:
+  unsigned long xid = 0;
+  int pid() const { return process_ ? process_->pid() : -1; }
+  Process& process() { return *process_; }
+  std::optional<Box> window() const { return windowGeometry(xid); }
+
+  static std::unique_ptr<Browser> start(const std::string& url,
+                                        const std::vector<std::string>& extraFlags = {},
+                                        int timeoutMs = 60000) {
+    auto browser = std::make_unique<Browser>();
+    std::vector<std::string> argv{"/usr/bin/chromium",
+                                  "--disable-gpu",
+                                  "--no-first-run",
+                                  "--no-default-browser-check",
+                                  "--disable-background-networking",
+                                  "--disable-component-update",
+                                  "--disable-sync",
+                                  "--password-store=basic",
+                                  "--user-data-dir=" + browser->profile_.path};
+    if (::geteuid() == 0) argv.push_back("--no-sandbox");
+    argv.insert(argv.end(), extraFlags.begin(), extraFlags.end());
+    argv.push_back(url);
+    browser->process_ = std::make_unique<Process>(argv);
+    if (!browser->process_->started()) return nullptr;
+    int pid = browser->process_->pid();
+    bool shown = waitUntil(
+        [&] {
+          for (unsigned long id : clientWindows())
+            if (windowPid(id) == pid) {
+              browser->xid = id;
+              return true;
+            }
+          return false;
+        },
+        timeoutMs);
+    if (!shown) return nullptr;
+    return browser;
+  }
+
+  // The test page, file:// URL; `items` list entries (the page's long list).
+  static std::string pageUrl(int items = 60) {
+    return "file://" + testing::sourceDir() +
+           "/tests/desktop/apps/page.html?items=" + std::to_string(items);
+  }
+
+private:
+  TempFolder profile_;
+  std::unique_ptr<Process> process_;
+};
+
+// The real plenk-hands (build folder) on pipes: one request line in, its answer line out.
+class Hands {
+public:
+  Hands() : child_({testing::binDir() + "/plenk-hands"}) {}
+
+  bool started() const { return child_.started(); }
+
+  // Sends one request and waits up to `timeoutMs` for its answer; the answer object, or null on
+  // timeout or an unreadable line. `lastMillis()` is how long it took.
+  Json ask(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 20000) {
+    Json request{{"id", ++id_}, {"verb", verb}, {"args", args}};
+    std::string line = request.dump() + "\n";
+    auto start = std::chrono::steady_clock::now();
+    std::size_t from = consumed_;
+    bool answered = child_.pump(
+        line, false, [&] { return child_.out.find('\n', from) != std::string::npos; }, timeoutMs);
+    lastMillis_ =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!answered) return nullptr;
+    std::size_t nl = child_.out.find('\n', from);
+    consumed_ = nl + 1;
+    auto answer = json::parse(std::string_view(child_.out).substr(from, nl - from));
+    return answer ? *answer : Json(nullptr);
+  }
+
+  // The result of a successful answer, or null (the whole answer is in `lastAnswer()`).
+  Json result(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 20000) {
+    last_ = ask(verb, args, timeoutMs);
+    if (last_.is_object() && last_.value("ok", false)) return last_["result"];
+    return nullptr;
+  }
+
+  const Json& lastAnswer() const { return last_; }
+  double lastMillis() const { return lastMillis_; }
+
+private:
+  testing::Child child_;
+  int id_ = 0;
+  std::size_t consumed_ = 0;
+  double lastMillis_ = 0;
+  Json last_;
+};
+
+// The records of an elements answer with this role and label.
+inline std::vector<Json> recordsOf(const Json& elements, const std::string& role,
+                                   const std::string& label) {
+  std::vector<Json> found;
+  if (!elements.is_array()) return found;
+  for (const auto& r : elements)
+    if (r.value("role", "") == role && r.value("label", "") == label) found.push_back(r);
+  return found;
+}
+
+inline Box boxOf(const Json& record) {
+  return Box{record.value("x", 0.0), record.value("y", 0.0), record.value("w", 0.0),
+             record.value("h", 0.0)};
+}
+
+} // namespace plenk::desktop
