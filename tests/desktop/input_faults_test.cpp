@@ -1,0 +1,57 @@
+// An X display that goes away under a running plenk-hands: every input verb then answers
+// "helper_failed", and the helper goes on answering and ends cleanly.
+#include "input_support.hpp"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace plenk::testing {
+namespace {
+
+struct Failure {
+  const char* verb;
+  Json args;
+  const char* error;
+};
+
+TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
+  REQUIRE_DESKTOP();
+  // A display of our own, so that it can be killed.
+  auto server = std::make_unique<Child>(std::vector<std::string>{
+      "/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
+  ASSERT_TRUE(server->started());
+  ASSERT_TRUE(server->pump(
+      "", false, [&] { return server->out.find('\n') != std::string::npos; }, 20000));
+  std::string display = ":" + server->out.substr(0, server->out.find('\n'));
+
+  std::string saved = std::getenv("DISPLAY");
+  setenv("DISPLAY", display.c_str(), 1);
+  Hands hands;
+  setenv("DISPLAY", saved.c_str(), 1);
+
+  EXPECT_EQ(hands.ask("click", {{"x", 20}, {"y", 20}}), okAnswer(1));
+  EXPECT_EQ(hands.ask("type", {{"text", "Ω and a"}}), okAnswer(2));
+  EXPECT_EQ(hands.ask("key", {{"key", "cmd+shift+s"}}), okAnswer(3));
+
+  server.reset(); // the X server is killed
+  const Failure failures[] = {
+      {"click", {{"x", 20}, {"y", 20}}, "macOS would not create the click."},
+      {"key", {{"key", "cmd+s"}}, "macOS would not create the key press."},
+      {"type", {{"text", "hello"}}, "macOS would not create the typing."},
+      {"scroll", {{"dy", 3}}, "macOS would not create the scroll."},
+  };
+  for (const auto& f : failures) {
+    int id = hands.nextId;
+    EXPECT_EQ(hands.ask(f.verb, f.args),
+              (Json{{"id", id}, {"ok", false}, {"code", "helper_failed"}, {"error", f.error}}));
+  }
+  int id = hands.nextId;
+  EXPECT_EQ(hands.ask("probe")["id"], id);
+  ASSERT_TRUE(hands.child.pump(
+      "", true, [&] { return hands.child.outputsClosed(); }, 10000));
+  EXPECT_EQ(hands.child.wait(10000), 0);
+  EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
+}
+
+} // namespace
+} // namespace plenk::testing

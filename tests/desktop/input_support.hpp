@@ -1,0 +1,167 @@
+// The input tests' two peers: the probe window, which says on its output what reached it, and a
+// running plenk-hands that is asked one request at a time.
+#pragma once
+
+#include "platform/json.hpp"
+#include "tests/pipes.hpp"
+#include "tests/support/paths.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace plenk::testing {
+
+// Stops the test with a clear message outside a desktop session.
+inline bool inDesktopSession() {
+  return std::getenv("DISPLAY") && std::getenv("DBUS_SESSION_BUS_ADDRESS");
+}
+#define REQUIRE_DESKTOP()                                                                          \
+  ASSERT_TRUE(::plenk::testing::inDesktopSession())                                                \
+      << "run inside tools/desktop-session (DISPLAY and DBUS_SESSION_BUS_ADDRESS unset)"
+
+// The output lines of a child as JSON objects, read from where the last look stopped.
+class JsonLines {
+public:
+  explicit JsonLines(Child& child) : child_(child) {}
+
+  // The first new line that `match` accepts, waiting up to `timeoutMs`; null when none came.
+  Json waitFor(const std::function<bool(const Json&)>& match, int timeoutMs = 5000) {
+    Json found;
+    child_.pump(
+        "", false,
+        [&] {
+          for (;;) {
+            auto nl = child_.out.find('\n', read_);
+            if (nl == std::string::npos) return false;
+            auto line = child_.out.substr(read_, nl - read_);
+            read_ = nl + 1;
+            auto value = json::parse(line);
+            if (value && value->is_object() && match(*value)) {
+              found = *value;
+              return true;
+            }
+          }
+        },
+        timeoutMs);
+    return found;
+  }
+
+  // Every new line, after waiting `ms` for stragglers.
+  std::vector<Json> drain(int ms) {
+    child_.pump(
+        "", false, [] { return false; }, ms);
+    std::vector<Json> out;
+    for (;;) {
+      auto nl = child_.out.find('\n', read_);
+      if (nl == std::string::npos) return out;
+      auto value = json::parse(child_.out.substr(read_, nl - read_));
+      read_ = nl + 1;
+      if (value) out.push_back(*value);
+    }
+  }
+
+private:
+  Child& child_;
+  std::size_t read_ = 0;
+};
+
+inline std::function<bool(const Json&)> event(const std::string& name) {
+  return [name](const Json& j) { return j.value("event", "") == name; };
+}
+
+// The probe window of a GTK version ("3" or "4"), shown and ready.
+struct Probe {
+  Child child;
+  JsonLines lines{child};
+  Json widgets;
+
+  explicit Probe(const std::string& gtk)
+      : child({"/usr/bin/python3", sourceDir() + "/tests/desktop/apps/input_probe.py", gtk}) {
+    auto ready = lines.waitFor(event("ready"), 20000);
+    if (ready.is_object()) widgets = ready["widgets"];
+  }
+  bool ready() const { return widgets.is_object(); }
+  // The centre of a widget, or a point at an offset from its top left.
+  Json at(const std::string& name, int dx = -1, int dy = -1) const {
+    const auto& b = widgets[name];
+    int x = b[0].get<int>() + (dx < 0 ? b[2].get<int>() / 2 : dx);
+    int y = b[1].get<int>() + (dy < 0 ? b[3].get<int>() / 2 : dy);
+    return {{"x", x}, {"y", y}};
+  }
+};
+
+// A plenk-hands that lives for the test.
+struct Hands {
+  Child child{{binDir() + "/plenk-hands"}};
+  JsonLines lines{child};
+  int nextId = 1;
+
+  // The answer to one request (null when none came in time).
+  Json ask(const std::string& verb, Json args = Json::object(), int timeoutMs = 30000) {
+    int id = nextId++;
+    Json request = {{"id", id}, {"verb", verb}, {"args", std::move(args)}};
+    child.pump(
+        request.dump() + "\n", false, [] { return true; }, timeoutMs);
+    return lines.waitFor([id](const Json& j) { return j.value("id", -1) == id; }, timeoutMs);
+  }
+};
+
+inline Json okAnswer(int id) {
+  return {{"id", id}, {"ok", true}, {"result", Json::object()}};
+}
+
+// The keyboard map as xmodmap prints it.
+inline std::string commandOutput(const std::string& command);
+inline std::string keyboardMap() {
+  return commandOutput("xmodmap -pke");
+}
+
+} // namespace plenk::testing
+
+namespace plenk::testing {
+
+// What a command prints.
+inline std::string commandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+      out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// The title of the active window, as the window manager shows it.
+inline std::string activeWindowTitle() {
+  std::string root = commandOutput("xprop -root _NET_ACTIVE_WINDOW");
+  auto id = root.substr(root.find_last_of(' ') + 1);
+  while (!id.empty() && id.back() == '\n')
+    id.pop_back();
+  std::string line = commandOutput("xprop -id " + id + " _NET_WM_NAME 2>/dev/null");
+  auto open = line.find('"'), close = line.rfind('"');
+  if (open == std::string::npos || close <= open) return "";
+  // xprop escapes quotes and backslashes; the test page's titles hold neither.
+  return line.substr(open + 1, close - open - 1);
+}
+
+// Undoes encodeURIComponent.
+inline std::string percentDecoded(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+} // namespace plenk::testing
