@@ -118,8 +118,11 @@ TEST_P(InputGtk, ChordsArriveWithTheirModifiersAndLeaveNoneDown) {
   // Nothing stayed down: plain typing arrives plain, and "cmd+a" then typing replaces the text.
   ASSERT_FALSE(replaceText("entry", "entry", "old text").is_null());
   auto plain = probe->lines.drain(100);
-  for (const auto& j : plain)
-    if (j["event"] == "key") EXPECT_FALSE(j["control"] || j["alt"] || j["shift"]) << j.dump();
+  for (const auto& j : plain) {
+    if (j["event"] == "key") {
+      EXPECT_FALSE(j["control"] || j["alt"] || j["shift"]) << j.dump();
+    }
+  }
   ASSERT_FALSE(replaceText("entry", "entry", "new").is_null());
 
   // Return in the entry activates the window's default button.

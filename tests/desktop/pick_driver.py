@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""Drives the picker window of one plenk-media process through the accessibility bus, as a
-screen reader would, and prints what it was asked to read as one JSON list.
+"""Drives the picker window of one plenk-media process and prints what it was asked to read as
+one JSON list. The window is read through the accessibility bus; with --hands PATH, clicks and
+keys go through that plenk-hands (at the element's place on screen), otherwise through the
+elements' own actions.
 
-  pick_driver.py PID STEP...
+  pick_driver.py [--hands PATH] PID STEP...
 
 Steps: wait NAME,NAME,... (until tiles of these names are shown) | click NAME (a tile) |
 press LABEL (a button) | key KEYNAME | close TITLE (asks the window manager to close a window) |
@@ -87,7 +89,49 @@ def tiles(pid):
     return {n.get_name(): n for n in buttons(pid, True)}
 
 
+class Hands:
+    """A plenk-hands on pipes, one request at a time."""
+
+    def __init__(self, path):
+        self.process = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
+        self.id = 0
+
+    def ask(self, verb, args):
+        self.id += 1
+        self.process.stdin.write(json.dumps({"id": self.id, "verb": verb, "args": args}) + "\n")
+        self.process.stdin.flush()
+        answer = json.loads(self.process.stdout.readline())
+        if not answer.get("ok"):
+            raise SystemExit(f"pick_driver: plenk-hands {verb} answered {answer}")
+        return answer["result"]
+
+
+HANDS = None
+
+
+def frame_of(node):
+    while node is not None and node.get_role_name() != "frame":
+        node = node.get_parent()
+    return node
+
+
+def centre(node):
+    """The element's centre on screen: GTK 4 tells places within its window, so the window's
+    place (from the X server) is added."""
+    box = node.get_extents(Atspi.CoordType.WINDOW)
+    title = frame_of(node).get_name()
+    info = subprocess.run(["xwininfo", "-name", title], capture_output=True, text=True).stdout
+    origin = [int(line.split(":")[1]) for line in info.splitlines()
+              if line.strip().startswith(("Absolute upper-left X", "Absolute upper-left Y"))]
+    return origin[0] + box.x + box.width / 2, origin[1] + box.y + box.height / 2
+
+
 def act(node):
+    if HANDS:
+        x, y = centre(node)
+        HANDS.ask("click", {"x": x, "y": y})
+        return
     action = node.get_action_iface()
     if action is None or action.get_n_actions() < 1:
         raise SystemExit(f"pick_driver: {node.get_name()} has no action")
@@ -95,6 +139,10 @@ def act(node):
 
 
 def main(argv):
+    global HANDS
+    if argv[1] == "--hands":
+        HANDS = Hands(argv[2])
+        argv = argv[2:]
     pid = int(argv[1])
     steps = argv[2:]
     out = []
@@ -116,7 +164,10 @@ def main(argv):
                 (n for n in buttons(pid, False) if n.get_name() == arg), None)))
             i += 1
         elif step == "key":
-            Atspi.generate_keyboard_event(Gdk_keyval(arg), None, Atspi.KeySynthType.SYM)
+            if HANDS:
+                HANDS.ask("key", {"key": arg.lower()})
+            else:
+                Atspi.generate_keyboard_event(Gdk_keyval(arg), None, Atspi.KeySynthType.SYM)
             i += 1
         elif step == "close":
             subprocess.run(["wmctrl", "-c", arg], check=True)

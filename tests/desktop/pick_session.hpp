@@ -22,7 +22,7 @@
 namespace plenk::testing {
 
 // Fails the test with a clear message outside a desktop session.
-inline bool inDesktopSession() {
+inline bool pickDesktopReady() {
   const char* display = std::getenv("DISPLAY");
   const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   if (display && *display && bus && *bus) return true;
@@ -117,10 +117,11 @@ public:
     return done;
   }
 
-  // Runs the accessibility driver's steps against this process; what they read, as JSON.
+  // Runs the driver's steps against this process: the window read through the accessibility
+  // bus, clicks and keys through the real plenk-hands. What they read, as JSON.
   Json drive(const std::vector<std::string>& steps) {
-    std::vector<std::string> args{sourceDir() + "/tests/desktop/pick_driver.py",
-                                  std::to_string(pid)};
+    std::vector<std::string> args{sourceDir() + "/tests/desktop/pick_driver.py", "--hands",
+                                  binDir() + "/plenk-hands", std::to_string(pid)};
     args.insert(args.end(), steps.begin(), steps.end());
     Finished driven = runProgram("/usr/bin/python3", args);
     EXPECT_EQ(driven.status, 0) << driven.err;

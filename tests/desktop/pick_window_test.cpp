@@ -46,7 +46,7 @@ struct Library : PickLibrary {
 const std::string ALL = "harbour.heic,sideways.jpg,clip.mov,beach.jpg,broken.jpg,empty.mp4";
 
 TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   auto probe = testing::runProgram("plenk-media", {"probe"});
   EXPECT_EQ(json::parse(probe.out).value_or(Json())["canPick"], true) << probe.out;
@@ -93,7 +93,7 @@ TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
 // Every way of leaving without choosing, in every presentation. While the picker is over the
 // placeholder window, that window does not close: the picker has to be answered first.
 TEST(PickWindow, CancellingAndClosingAnswerCancelled) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   struct Row {
     const char* present;
     std::vector<std::string> steps;
@@ -130,7 +130,7 @@ TEST(PickWindow, CancellingAndClosingAnswerCancelled) {
 }
 
 TEST(PickWindow, SheetAndModalAddToo) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   for (const char* present : {"sheet", "modal"}) {
     fs::remove_all(lib.out);
@@ -147,7 +147,7 @@ TEST(PickWindow, SheetAndModalAddToo) {
 }
 
 TEST(PickWindow, OffersOnlyTheKindsAsked) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   Running videos(lib, {"pick", "--out", lib.out, "--kinds", "videos"});
   Json seen = videos.drive({"wait", "clip.mov", "sleep", "0.5", "tiles", "press", "Cancel"});
@@ -163,7 +163,7 @@ TEST(PickWindow, OffersOnlyTheKindsAsked) {
 
 // Broken items show as such; chosen, each is left out with its note, and the rest still come.
 TEST(PickWindow, BrokenAndVanishedItemsAreNotedWhenChosen) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out});
   Json seen = pick.drive({"wait", ALL, "tile", "broken.jpg", "tile", "empty.mp4"});
@@ -185,7 +185,7 @@ TEST(PickWindow, BrokenAndVanishedItemsAreNotedWhenChosen) {
 }
 
 TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out, "--deadline", "2500"});
   pick.drive({"wait", "harbour.heic"});
@@ -197,7 +197,7 @@ TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
 }
 
 TEST(PickWindow, NeverReplacesATakenName) {
-  if (!testing::inDesktopSession()) return;
+  if (!testing::pickDesktopReady()) return;
   Library lib;
   testing::writeFile(lib.out + "/photo-001.jpg", "mine");
   Running pick(lib, {"pick", "--out", lib.out});

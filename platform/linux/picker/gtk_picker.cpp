@@ -187,6 +187,10 @@ public:
     if (!gtk_init_check()) throw std::runtime_error("the picker window could not be opened");
     config = configuration;
     delegate = &session;
+    // A registered application gives the windows the identity desktop tools expect (their
+    // accessible tree hangs under the application's object path).
+    application = gtk_application_new(nullptr, G_APPLICATION_NON_UNIQUE);
+    g_application_register(G_APPLICATION(application), nullptr, nullptr);
     auto* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(css, CSS, -1);
     gtk_style_context_add_provider_for_display(gdk_display_get_default(), GTK_STYLE_PROVIDER(css),
@@ -233,8 +237,9 @@ public:
   }
 
 private:
-  static GtkWidget* makeWindow(const char* title, int width, int height) {
+  GtkWidget* makeWindow(const char* title, int width, int height) {
     GtkWidget* w = gtk_window_new();
+    gtk_window_set_application(GTK_WINDOW(w), application);
     gtk_window_set_title(GTK_WINDOW(w), title);
     gtk_window_set_default_size(GTK_WINDOW(w), width, height);
     // Hidden, never destroyed, so that the picker can be hidden and the session carry on.
@@ -659,6 +664,7 @@ private:
 
   PickerConfiguration config;
   PickerDelegate* delegate = nullptr;
+  GtkApplication* application = nullptr;
   GtkWidget* pickerWindow = nullptr;
   GtkWidget* hostWindow = nullptr;
   GtkWidget* status = nullptr;
