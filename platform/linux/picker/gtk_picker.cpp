@@ -181,6 +181,10 @@ public:
 
   void show(const PickerConfiguration& configuration, PickerPresentation presentation,
             const PickerWindow& window, PickerDelegate& session) override {
+    // The library is walked, and the picture service loaded, while GTK starts.
+    list = gtk_string_list_new(nullptr);
+    startWorkers();
+    startListing();
     // What the window manager and the accessibility bus call this program.
     g_set_prgname("plenk-media");
     g_set_application_name("Plenk");
@@ -222,8 +226,6 @@ public:
       g_signal_connect(pickerWindow, "close-request", G_CALLBACK(onPickerClose), this);
       gtk_window_present(GTK_WINDOW(pickerWindow));
     }
-    startWorkers();
-    startListing();
   }
 
   void hide() override {
@@ -268,7 +270,6 @@ private:
     gtk_box_append(GTK_BOX(top), button("Browse…", G_CALLBACK(onBrowse)));
     gtk_box_append(GTK_BOX(box), top);
 
-    list = gtk_string_list_new(nullptr);
     auto* factory = gtk_signal_list_item_factory_new();
     g_signal_connect(factory, "setup", G_CALLBACK(onSetup), this);
     g_signal_connect(factory, "bind", G_CALLBACK(onBind), this);
@@ -396,11 +397,9 @@ private:
     g_signal_connect(widget, "toggled", G_CALLBACK(onToggled), self);
     self->onScreen.insert(index);
     self->draw(index);
-    if (!tile.asked && tile.item.fault == ItemFault::none) {
-      tile.asked = true;
-      self->ask(index);
-    }
+    // Wanted before asked, so that no worker drops the request in between.
     self->want(index, true);
+    self->askIfNeeded(index);
     self->report();
   }
 
@@ -505,8 +504,18 @@ private:
   };
 
   void startWorkers() {
+    // Loading the picture libraries costs about half a second: it starts at once, not at the
+    // first thumbnail.
+    std::thread([this] { images.thumbnail("", 1); }).detach();
     for (int i = 0; i < THUMBNAIL_THREADS; ++i)
       std::thread([this] { work(); }).detach();
+  }
+
+  void askIfNeeded(std::size_t index) {
+    Tile& tile = tiles[index];
+    if (tile.asked || tile.texture || tile.item.fault != ItemFault::none) return;
+    tile.asked = true;
+    ask(index);
   }
 
   void ask(std::size_t index) {
@@ -534,7 +543,11 @@ private:
         job = std::move(jobs.back());
         jobs.pop_back();
         if (!wanted.count(job.index)) {
-          onMain([this, index = job.index] { tiles[index].asked = false; });
+          // Scrolled away before its turn; asked again if it came back meanwhile.
+          onMain([this, index = job.index] {
+            tiles[index].asked = false;
+            if (tiles[index].widget) askIfNeeded(index);
+          });
           continue;
         }
       }
