@@ -181,6 +181,8 @@ public:
 
   void show(const PickerConfiguration& configuration, PickerPresentation presentation,
             const PickerWindow& window, PickerDelegate& session) override {
+    config = configuration;
+    delegate = &session;
     // The library is walked, and the picture service loaded, while GTK starts.
     list = gtk_string_list_new(nullptr);
     startWorkers();
@@ -189,8 +191,6 @@ public:
     g_set_prgname("plenk-media");
     g_set_application_name("Plenk");
     if (!gtk_init_check()) throw std::runtime_error("the picker window could not be opened");
-    config = configuration;
-    delegate = &session;
     // A registered application gives the windows the identity desktop tools expect (their
     // accessible tree hangs under the application's object path).
     application = gtk_application_new(nullptr, G_APPLICATION_NON_UNIQUE);
