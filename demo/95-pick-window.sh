@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The picker window on this desktop: a Pictures and Videos library made here, plenk-media pick
-# on it, two photographs and a video chosen through the accessibility bus, a screenshot of the
-# picker, then Add.
+# on it, two photographs and a video chosen by clicks of plenk-hands (where the tiles are is read
+# through the accessibility bus), a screenshot of the picker, then Add.
 set -euo pipefail
 echo
 echo "== plenk-media pick: the picker window"
@@ -34,11 +34,11 @@ XDG_CONFIG_HOME="$lib/config" XDG_CACHE_HOME="$lib/cache" \
   "$BIN/plenk-media" pick --out "$lib/out" --limit 3 --nonce demo-w1 >"$lib/answer" 2>"$lib/err" &
 pid=$!
 driver="$(dirname "$0")/../tests/desktop/pick_driver.py"
-/usr/bin/python3 "$driver" "$pid" wait harbour.heic,sideways.jpg,clip.mov,teal.jpg \
+/usr/bin/python3 "$driver" --hands "$BIN/plenk-hands" "$pid" wait harbour.heic,sideways.jpg,clip.mov,teal.jpg \
   click harbour.heic click sideways.jpg click clip.mov sleep 1 >/dev/null
 import -window root "$DEMO_OUT/pick-window.png"
 echo "  screenshot of the picker: $DEMO_OUT/pick-window.png"
-/usr/bin/python3 "$driver" "$pid" press Add >/dev/null
+/usr/bin/python3 "$driver" --hands "$BIN/plenk-hands" "$pid" press Add >/dev/null
 status=0
 wait "$pid" || status=$?
 sed 's/^/  /' "$lib/answer"
