@@ -7,8 +7,9 @@ elements' own actions.
   pick_driver.py [--hands PATH] PID STEP...
 
 Steps: wait NAME,NAME,... (until tiles of these names are shown) | click NAME (a tile) |
-press LABEL (a button) | key KEYNAME | close TITLE (asks the window manager to close a window) |
-tiles | tile NAME | windows | text PREFIX (a label's text) | sleep SECONDS
+press LABEL (a button) | key CHORD | type TEXT (with --hands) | window TITLE (until it shows) |
+close TITLE (asks the window manager to close a window) | tiles | tile NAME | windows |
+text PREFIX (a label's text) | sleep SECONDS
 """
 import json
 import subprocess
@@ -83,6 +84,11 @@ def buttons(pid, in_grid):
 def labels(pid):
     app = app_of(pid)
     return [n for n, own, _ in walk(app) if own == "label"] if app else []
+
+
+def window_titles(pid):
+    app = app_of(pid)
+    return [app.get_child_at_index(k).get_name() for k in range(app.get_child_count())] if app else []
 
 
 def tiles(pid):
@@ -169,6 +175,13 @@ def main(argv):
             else:
                 Atspi.generate_keyboard_event(Gdk_keyval(arg), None, Atspi.KeySynthType.SYM)
             i += 1
+        elif step == "type":
+            HANDS.ask("type", {"text": arg})
+            i += 1
+        elif step == "window":
+            until(f"window {arg}", lambda: arg in window_titles(pid))
+            time.sleep(0.5)
+            i += 1
         elif step == "close":
             subprocess.run(["wmctrl", "-c", arg], check=True)
             i += 1
@@ -179,9 +192,8 @@ def main(argv):
             out.append(dict(name=arg, description=node.get_description(), **states(node)))
             i += 1
         elif step == "windows":
-            app = until("the picker", lambda: app_of(pid))
-            out.append(sorted(app.get_child_at_index(k).get_name()
-                              for k in range(app.get_child_count())))
+            until("the picker", lambda: app_of(pid))
+            out.append(sorted(window_titles(pid)))
         elif step == "text":
             out.append(until(f"text {arg}", lambda: next(
                 (n.get_name() for n in labels(pid) if n.get_name().startswith(arg)),

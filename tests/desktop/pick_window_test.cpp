@@ -211,3 +211,54 @@ TEST(PickWindow, NeverReplacesATakenName) {
 
 } // namespace
 } // namespace plenk
+
+namespace plenk {
+namespace {
+
+// Browse… opens the desktop's file chooser (GTK's own here: the session runs no portal); a file
+// from outside the library joins the choice when it is of the kinds asked for.
+TEST(PickWindow, BrowseAddsFilesFromOutsideTheLibrary) {
+  if (!testing::pickDesktopReady()) return;
+  Library lib;
+  testing::TempDir outside;
+  ASSERT_TRUE(testing::picture(outside / "far.png", 500, 300, "purple"));
+  const std::vector<std::string> browse{"press",  "Browse…",
+                                        "window", "Choose photographs and videos",
+                                        "key",    "ctrl+l",
+                                        "sleep",  "0.5",
+                                        "type",   outside / "far.png",
+                                        "sleep",  "0.5",
+                                        "key",    "return",
+                                        "sleep",  "1"};
+  // Asked for videos only, the picture is refused: only the video chosen afterwards comes.
+  struct Row {
+    const char* kinds;
+    const char* count;
+    const char* kind;
+  };
+  for (const Row& row : {Row{"both", "2 of 2 chosen, no more can be added", "image"},
+                         Row{"videos", "1 of 2 chosen", "video"}}) {
+    fs::remove_all(lib.out);
+    fs::create_directories(lib.out);
+    Running pick(lib, {"pick", "--out", lib.out, "--limit", "2", "--kinds", row.kinds});
+    std::vector<std::string> steps{"wait", "clip.mov"};
+    steps.insert(steps.end(), browse.begin(), browse.end());
+    steps.insert(steps.end(), {"click", "clip.mov", "text", row.count, "press", "Add"});
+    Json seen = pick.drive(steps);
+    Json line = onlyLine(pick.finish());
+    ASSERT_EQ(seen.size(), 1u) << row.kinds;
+    EXPECT_EQ(seen[0], row.count);
+    EXPECT_EQ(line["items"][0]["kind"], row.kind) << line;
+    if (std::string(row.kind) == "image") {
+      ASSERT_EQ(line["count"], 2) << line;
+      EXPECT_EQ(line["items"][0]["from"], "png");
+      EXPECT_EQ(line["items"][0]["width"], 500);
+      EXPECT_EQ(line["items"][1]["kind"], "video");
+    } else {
+      EXPECT_EQ(line["count"], 1) << line;
+    }
+  }
+}
+
+} // namespace
+} // namespace plenk
