@@ -493,6 +493,11 @@ private:
     p.onScreen = onScreen.size();
     for (std::size_t i : onScreen)
       if (tiles[i].texture || tiles[i].item.fault != ItemFault::none) ++p.thumbnails;
+    // The grid shows the library in listing order (browsed files aside), so index order is
+    // top-down order.
+    while (p.leading < tiles.size() &&
+           (tiles[p.leading].texture || tiles[p.leading].item.fault != ItemFault::none))
+      ++p.leading;
     progress(p);
   }
 
@@ -532,25 +537,40 @@ private:
       wanted.erase(index);
   }
 
-  // Newest request first, so that the tiles in view come before those scrolled past; a tile
-  // that left the view before its turn is asked again when it comes back.
+  // The topmost tile the grid holds goes first: the grid makes tiles for a few hundred items
+  // around the view, top down, and those in view are the first of them. Requests for tiles that
+  // left the grid before their turn are dropped; such a tile asks again when it comes back.
   void work() {
     for (;;) {
       Job job;
+      std::vector<std::size_t> dropped;
       {
         std::unique_lock guard(jobsLock);
         jobsChanged.wait(guard, [&] { return !jobs.empty(); });
-        job = std::move(jobs.back());
-        jobs.pop_back();
-        if (!wanted.count(job.index)) {
-          // Scrolled away before its turn; asked again if it came back meanwhile.
-          onMain([this, index = job.index] {
-            tiles[index].asked = false;
-            if (tiles[index].widget) askIfNeeded(index);
-          });
-          continue;
+        auto best = jobs.end();
+        for (auto it = jobs.begin(); it != jobs.end();) {
+          if (!wanted.count(it->index)) {
+            dropped.push_back(it->index);
+            it = jobs.erase(it);
+            continue;
+          }
+          ++it;
+        }
+        for (auto it = jobs.begin(); it != jobs.end(); ++it)
+          if (best == jobs.end() || it->index < best->index) best = it;
+        if (best != jobs.end()) {
+          job = std::move(*best);
+          jobs.erase(best);
         }
       }
+      if (!dropped.empty())
+        onMain([this, dropped] {
+          for (std::size_t index : dropped) {
+            tiles[index].asked = false;
+            if (tiles[index].widget) askIfNeeded(index);
+          }
+        });
+      if (job.item.path.empty()) continue;
       std::optional<Picture> picture = thumbnailOf(job.item, images, recordings, TILE_EDGE);
       ItemFault fault = ItemFault::none;
       if (!picture)

@@ -18,6 +18,7 @@ struct PickerProgress {
   std::size_t listed = 0;     // items in the grid
   std::size_t onScreen = 0;   // tiles the grid has made
   std::size_t thumbnails = 0; // of those, tiles showing their thumbnail or their fault
+  std::size_t leading = 0;    // items from the top of the grid on that show theirs, unbroken
 };
 
 // Thumbnails come from `images` (pictures) and `recordings` (a video's frame), which must outlive
