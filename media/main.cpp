@@ -1,5 +1,6 @@
 // plenk-media: the real platform of this machine, built in this one place, and one run.
 #include "media/frame/run.hpp"
+#include "platform/linux/file_types.hpp"
 #include "platform/linux/on_demand.hpp"
 #include "platform/linux/one_thread.hpp"
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv) {
   const auto recogniser = recogniserOnDemand(besideProgram(RECOGNITION_MODULE));
   const auto images = imagesOnDemand(besideProgram(IMAGES_MODULE));
   const auto recordings = recordingsOnDemand(besideProgram(RECORDINGS_MODULE));
+  // GTK loads only when a pick shows the window.
+  const auto picker = pickerOnDemand(besideProgram(PICKER_MODULE), *images, *recordings);
+  const auto fileTypes = linuxFileTypes();
   media::Media media{.clock = steadyClock(),
                      .files = systemFiles(),
                      .system = thisSystem(),
@@ -23,7 +27,9 @@ int main(int argc, char** argv) {
                      .pdf = *pdf,
                      .recogniser = *recogniser,
                      .images = *images,
-                     .recordings = *recordings};
+                     .recordings = *recordings,
+                     .picker = picker.get(),
+                     .fileTypes = fileTypes.get()};
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return media::runMedia(media, args);
 }

@@ -17,8 +17,9 @@ using testing::Finished;
 using testing::runProgram;
 namespace fs = std::filesystem;
 
+// Without a display, wherever the tests run: the picker is then out of reach.
 Finished media(const std::vector<std::string>& args) {
-  return runProgram("plenk-media", args);
+  return runProgram("plenk-media", args, {"DISPLAY=", "WAYLAND_DISPLAY="});
 }
 Finished testbed(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
   return runProgram("plenk-media-testbed", args, env);

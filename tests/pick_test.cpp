@@ -521,14 +521,16 @@ TEST_F(Pick, ManyLoadsAtOnceAlwaysGiveOneLine) {
   }
 }
 
-TEST(PickOnLinux, IsNotSupported) {
-  auto done = testing::runProgram("plenk-media", {"pick", "--out", "/nonexistent", "--kinds", "x"});
+TEST(PickOnLinux, WithoutADisplayIsNotSupported) {
+  const std::vector<std::string> noDisplay{"DISPLAY=", "WAYLAND_DISPLAY="};
+  auto done = testing::runProgram("plenk-media", {"pick", "--out", "/nonexistent", "--kinds", "x"},
+                                  noDisplay);
   EXPECT_EQ(done.status, 4);
   auto line = json::parse(done.out);
   ASSERT_TRUE(line) << done.out;
   EXPECT_EQ((*line)["code"], "E_UNSUPPORTED");
   EXPECT_EQ((*line)["message"], "choosing from Photos needs macOS 13 or later");
-  auto probe = json::parse(testing::runProgram("plenk-media", {"probe"}).out);
+  auto probe = json::parse(testing::runProgram("plenk-media", {"probe"}, noDisplay).out);
   ASSERT_TRUE(probe);
   EXPECT_EQ((*probe)["canPick"], false);
 }

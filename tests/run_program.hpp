@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -21,7 +22,8 @@ struct Finished {
   int status = -1; // exit status, or 128 + signal
 };
 
-// program: a file name in the build folder, or an absolute path. env: extra "NAME=value" entries.
+// program: a file name in the build folder, or an absolute path. env: "NAME=value" entries that
+// add to the inherited environment or replace an inherited entry of the same name.
 inline Finished runProgram(const std::string& program, const std::vector<std::string>& args,
                            const std::vector<std::string>& env = {}) {
   std::string path = program.starts_with('/') ? program : binDir() + "/" + program;
@@ -32,8 +34,14 @@ inline Finished runProgram(const std::string& program, const std::vector<std::st
   argv.push_back(nullptr);
   std::vector<std::string> envCopy = env;
   std::vector<char*> envp;
+  auto replaced = [&](std::string_view inherited) {
+    auto name = inherited.substr(0, inherited.find('=') + 1);
+    for (const auto& e : envCopy)
+      if (e.starts_with(name)) return true;
+    return false;
+  };
   for (char** e = environ; *e; ++e)
-    envp.push_back(*e);
+    if (!replaced(*e)) envp.push_back(*e);
   for (auto& e : envCopy)
     envp.push_back(e.data());
   envp.push_back(nullptr);

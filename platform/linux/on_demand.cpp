@@ -4,13 +4,15 @@
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 namespace plenk {
 namespace {
 
-template <typename Service> class OnDemand {
+template <typename Service, typename... Args> class OnDemand {
 public:
-  OnDemand(std::string path, const char* entry) : path_(std::move(path)), entry_(entry) {}
+  OnDemand(std::string path, const char* entry, Args... args)
+      : path_(std::move(path)), entry_(entry), args_(args...) {}
 
   // The module's service. A module that cannot be loaded is a broken installation, not a
   // property of the user's file, so it fails the run instead of answering as for a bad file.
@@ -25,13 +27,14 @@ private:
     // Never closed: what the service hands out (a recording, say) runs the module's code.
     void* handle = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) return nullptr;
-    using Make = Service* (*)();
+    using Make = Service* (*)(Args...);
     const auto make = reinterpret_cast<Make>(dlsym(handle, entry_));
-    return make ? make() : nullptr;
+    return make ? std::apply(make, args_) : nullptr;
   }
 
   std::string path_;
   const char* entry_;
+  std::tuple<Args...> args_;
   std::once_flag once_;
   std::unique_ptr<Service> service_;
 };
@@ -77,6 +80,18 @@ struct LazyRecogniser final : Recogniser {
   OnDemand<Recogniser> module;
 };
 
+struct LazyPicker final : Picker {
+  LazyPicker(std::string path, Images& images, Recordings& recordings)
+      : module(std::move(path), PICKER_ENTRY, &images, &recordings) {}
+  void show(const PickerConfiguration& configuration, PickerPresentation presentation,
+            const PickerWindow& window, PickerDelegate& delegate) override {
+    module.get().show(configuration, presentation, window, delegate);
+  }
+  void hide() override { module.get().hide(); }
+  void run() override { module.get().run(); }
+  OnDemand<Picker, Images*, Recordings*> module;
+};
+
 } // namespace
 
 std::string besideProgram(const std::string& file) {
@@ -100,6 +115,15 @@ std::unique_ptr<Recordings> recordingsOnDemand(std::string modulePath) {
 
 std::unique_ptr<Recogniser> recogniserOnDemand(std::string modulePath) {
   return std::make_unique<LazyRecogniser>(std::move(modulePath));
+}
+
+} // namespace plenk
+
+namespace plenk {
+
+std::unique_ptr<Picker> pickerOnDemand(std::string modulePath, Images& images,
+                                       Recordings& recordings) {
+  return std::make_unique<LazyPicker>(std::move(modulePath), images, recordings);
 }
 
 } // namespace plenk

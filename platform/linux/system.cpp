@@ -1,6 +1,10 @@
 #include "platform/linux/system.hpp"
 
+#include "platform/linux/display.hpp"
+#include "platform/linux/on_demand.hpp"
+
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -99,8 +103,11 @@ struct LinuxSystem final : System {
     std::tie(v.major, v.minor) = linux_os::numbers(u.release);
     return v;
   }
-  // There is no photo picker on Linux yet.
-  bool canPick() override { return false; }
+  // The picker window needs its module and a display to show it on.
+  bool canPick() override {
+    std::error_code ec;
+    return std::filesystem::exists(besideProgram(PICKER_MODULE), ec) && displayCanOpen();
+  }
 };
 
 } // namespace
