@@ -315,7 +315,16 @@ void runMediaBlock(const std::string& doc, const Block& b, const MediaFixtures& 
     fs::create_hard_link(fixtures.dir.path / name, work.path / name);
   for (const auto& run : runs) {
     ASSERT_TRUE(run.exit) << "no exit status given";
-    std::vector<std::string> argv{"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", work.path.string(),
+    // The examples describe a system without a display (pick cannot run there).
+    std::vector<std::string> argv{"/usr/bin/env",
+                                  "-u",
+                                  "DISPLAY",
+                                  "-u",
+                                  "WAYLAND_DISPLAY",
+                                  "/bin/sh",
+                                  "-c",
+                                  "cd \"$0\" && exec \"$@\"",
+                                  work.path.string(),
                                   testing::binDir() + "/plenk-media"};
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     testing::Conversation c = testing::converse(argv, "", 60000);
