@@ -44,6 +44,7 @@ constexpr std::size_t IN_FLIGHT = 48;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
+constexpr std::int64_t SEARCH_MICROS = 1'000'000;
 constexpr std::size_t MENU_BAR_SEARCH_NODES = 400;
 constexpr int MENU_BAR_SEARCH_DEPTH = 6;
 constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
@@ -875,7 +876,9 @@ struct AtspiAccessibility::Impl {
                  std::size_t limit = SEARCH_NODES, int maxDepth = SEARCH_DEPTH) {
     std::vector<std::pair<NodePtr, int>> stack{{root, 0}};
     std::size_t seen = 0;
-    while (!stack.empty() && seen++ < limit) {
+    // It runs before the walk's own budget starts: keep it well inside that budget.
+    std::int64_t until = g_get_monotonic_time() + SEARCH_MICROS;
+    while (!stack.empty() && seen++ < limit && g_get_monotonic_time() < until) {
       auto [n, depth] = std::move(stack.back());
       stack.pop_back();
       if (n != root && match(*n)) return n;
