@@ -36,6 +36,8 @@ constexpr int DEFAULT_TIMEOUT_MS = 1000;
 constexpr int PING_TIMEOUT_MS = 300;
 // The most nodes one look ahead reads, and the most calls in flight at once.
 constexpr std::size_t PREFETCH_NODES = 3000;
+// The most nodes whose facts one batch reads.
+constexpr std::size_t BATCH_NODES = 400;
 // A slow application must not keep the look ahead past the walk's own budget.
 constexpr std::int64_t LOOK_AHEAD_MICROS = 1'000'000;
 // Enough calls in flight to keep an application busy, few enough that the last of them does not
@@ -44,6 +46,7 @@ constexpr std::size_t IN_FLIGHT = 48;
 // Bounds of the searches the backend does for itself (focused element, menu bar, hit-test).
 constexpr std::size_t SEARCH_NODES = 6000;
 constexpr int SEARCH_DEPTH = 60;
+constexpr std::int64_t SEARCH_MICROS = 1'000'000;
 constexpr std::size_t MENU_BAR_SEARCH_NODES = 400;
 constexpr int MENU_BAR_SEARCH_DEPTH = 6;
 constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
@@ -567,6 +570,18 @@ struct AtspiAccessibility::Impl {
 
   // Reads ahead from `start` breadth first: the children and basics of up to PREFETCH_NODES
   // nodes below it, each level in one batch, so that a walk that follows finds them read.
+  // Up to BATCH_NODES waiting nodes of this request that still lack a fact, oldest first; the
+  // rest keep waiting. One read never costs more than one such batch.
+  template <typename Known>
+  std::vector<NodePtr> takePending(std::vector<std::weak_ptr<Node>>& pending, Known known) {
+    std::vector<NodePtr> out;
+    std::size_t i = 0;
+    for (; i < pending.size() && out.size() < BATCH_NODES; ++i)
+      if (auto p = pending[i].lock(); p && p->gen == gen && !known(*p)) out.push_back(std::move(p));
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(i));
+    return out;
+  }
+
   void lookAhead(Node* start) {
     // The walk takes the following siblings next: read them along with this one.
     std::vector<Node*> frontier{start};
@@ -587,11 +602,18 @@ struct AtspiAccessibility::Impl {
       for (Node* n : frontier)
         for (auto& c : n->children)
           next.push_back(c.get());
-      basics(next);
+      // In slices, so that the time limit holds within a wide level too; what is left unread
+      // is read when the walk gets there.
+      for (std::size_t at = 0; at < next.size() && g_get_monotonic_time() < until;
+           at += BATCH_NODES)
+        basics(std::vector<Node*>(
+            next.begin() + static_cast<std::ptrdiff_t>(at),
+            next.begin() + static_cast<std::ptrdiff_t>(std::min(next.size(), at + BATCH_NODES))));
       read += next.size();
       frontier.clear();
       for (Node* n : next)
-        if (!n->childrenKnown && n->childCount != 0 && n->basicsStatus == AxStatus::ok)
+        if (n->basicsKnown && !n->childrenKnown && n->childCount != 0 &&
+            n->basicsStatus == AxStatus::ok)
           frontier.push_back(n);
     }
   }
@@ -724,12 +746,11 @@ struct AtspiAccessibility::Impl {
     std::vector<NodePtr> batch;
     n->extentsKnown = true;
     batch.push_back(n->shared_from_this());
-    for (auto& w : pendingExtents)
-      if (auto p = w.lock(); p && p->gen == gen && !p->extentsKnown) {
-        p->extentsKnown = true;
-        batch.push_back(std::move(p));
-      }
-    pendingExtents.clear();
+    for (auto& p : takePending(pendingExtents, [](const Node& q) { return q.extentsKnown; })) {
+      if (p->extentsKnown) continue; // waiting twice
+      p->extentsKnown = true;
+      batch.push_back(std::move(p));
+    }
     std::vector<Call> calls;
     for (auto& p : batch) {
       Node* raw = p.get();
@@ -760,12 +781,11 @@ struct AtspiAccessibility::Impl {
       n->textKnown = true;
       std::vector<NodePtr> batch{n};
       if (bulk)
-        for (auto& w : pendingTexts)
-          if (auto p = w.lock(); p && p->gen == gen && !p->textKnown) {
-            p->textKnown = true;
-            batch.push_back(std::move(p));
-          }
-      pendingTexts.clear();
+        for (auto& p : takePending(pendingTexts, [](const Node& q) { return q.textKnown; })) {
+          if (p->textKnown) continue; // waiting twice
+          p->textKnown = true;
+          batch.push_back(std::move(p));
+        }
       std::vector<Call> calls;
       for (auto& p : batch) {
         Node* raw = p.get();
@@ -875,7 +895,9 @@ struct AtspiAccessibility::Impl {
                  std::size_t limit = SEARCH_NODES, int maxDepth = SEARCH_DEPTH) {
     std::vector<std::pair<NodePtr, int>> stack{{root, 0}};
     std::size_t seen = 0;
-    while (!stack.empty() && seen++ < limit) {
+    // It runs before the walk's own budget starts: keep it well inside that budget.
+    std::int64_t until = g_get_monotonic_time() + SEARCH_MICROS;
+    while (!stack.empty() && seen++ < limit && g_get_monotonic_time() < until) {
       auto [n, depth] = std::move(stack.back());
       stack.pop_back();
       if (n != root && match(*n)) return n;
