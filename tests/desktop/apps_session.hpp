@@ -118,18 +118,18 @@ public:
 };
 
 // plenk-hands on pipes, asked one request at a time (or several before the answers).
-class Hands {
+class AppsHands {
 public:
-  explicit Hands(std::vector<std::string> argv = {binDir() + "/plenk-hands"}) : child_(argv) {}
-  ~Hands() {
+  explicit AppsHands(std::vector<std::string> argv = {binDir() + "/plenk-hands"}) : child_(argv) {}
+  ~AppsHands() {
     child_.pump(
         "", true, [&] { return child_.outputsClosed(); }, 60000);
     // Applications that plenk-hands opened outlive it: end them with the test.
     for (int pid : opened)
-      kill(pid, SIGTERM);
+      if (pid > 1) kill(pid, SIGTERM);
   }
-  Hands(const Hands&) = delete;
-  Hands& operator=(const Hands&) = delete;
+  AppsHands(const AppsHands&) = delete;
+  AppsHands& operator=(const AppsHands&) = delete;
 
   void send(const Json& request) {
     std::string line = request.dump() + "\n";

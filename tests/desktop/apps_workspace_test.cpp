@@ -10,7 +10,7 @@ namespace plenk {
 namespace {
 
 using testing::activePid;
-using testing::Hands;
+using testing::AppsHands;
 using testing::request;
 using testing::TestWindow;
 
@@ -65,7 +65,7 @@ const Json ALPHA = {
     {"name", "Plenk Alpha"}, {"bundle_id", "org.plenk.test.PlenkAlpha"}, {"pid", 0}};
 
 TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
-  Hands hands;
+  AppsHands hands;
   struct Case {
     std::string name;
     Json app; // null: not found
@@ -111,7 +111,7 @@ TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
   // would claim by its executable.
   TestWindow gamma("Gamma window", "PlenkGamma");
   ASSERT_TRUE(beta.shown && gamma.shown);
-  Hands hands;
+  AppsHands hands;
   Json result = hands.ask(request(1, "list_apps"))["result"];
   std::vector<std::string> installed = result["installed"];
   for (const char* name : {"Plenk Alpha", "Plenk Beta", "Plenk Broken", "Plenk Quits"})
@@ -144,8 +144,8 @@ TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
   std::ofstream(system / "applications/sub/plenk-nested.desktop") << entry("Plenk Nested");
   testing::installEntry("plenk-gone.desktop", entry("Plenk Gone", "Hidden=true\n"));
   testing::installEntry("plenk-replaced.desktop", entry("Plenk New"));
-  Hands hands({"/usr/bin/env", "XDG_DATA_DIRS=" + system.path.string() + ":/usr/share",
-               testing::binDir() + "/plenk-hands"});
+  AppsHands hands({"/usr/bin/env", "XDG_DATA_DIRS=" + system.path.string() + ":/usr/share",
+                   testing::binDir() + "/plenk-hands"});
   std::vector<std::string> installed = hands.ask(request(1, "list_apps"))["result"]["installed"];
   auto listed = [&](const char* name) {
     return std::find(installed.begin(), installed.end(), name) != installed.end();
@@ -161,7 +161,7 @@ TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
 }
 
 TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
-  Hands hands;
+  AppsHands hands;
   hands.send(request(1, "open_app", {{"name", "Plenk Alpha"}}));
   hands.send(request(2, "probe"));
   // The probe does not wait for the window.
@@ -188,7 +188,7 @@ TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
 }
 
 TEST_F(AppsDesktop, OpenOfALauncherThatHandsOverAnswersWithTheWindowsProcess) {
-  Hands hands;
+  AppsHands hands;
   Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Handoff"}}));
   ASSERT_EQ(opened["ok"], true) << opened.dump();
   int pid = opened["result"]["app"]["pid"];
@@ -198,7 +198,7 @@ TEST_F(AppsDesktop, OpenOfALauncherThatHandsOverAnswersWithTheWindowsProcess) {
 }
 
 TEST_F(AppsDesktop, OpenFailuresAnswerHelperFailedWithTheReason) {
-  Hands hands;
+  AppsHands hands;
   Json broken = hands.ask(request(1, "open_app", {{"name", "Plenk Broken"}}));
   EXPECT_EQ(broken["code"], "helper_failed");
   std::string why = broken["error"];
@@ -218,7 +218,7 @@ TEST_F(AppsDesktop, ActivateSwitchesBetweenTwoApps) {
   TestWindow alpha("Alpha window", "PlenkAlpha");
   TestWindow beta("Beta window", "PlenkBeta");
   ASSERT_TRUE(alpha.shown && beta.shown);
-  Hands hands;
+  AppsHands hands;
   int id = 0;
   const std::pair<pid_t, Json> apps[] = {
       {alpha.pid, {{"name", "Plenk Alpha"}, {"bundle_id", "org.plenk.test.PlenkAlpha"}}},
@@ -245,7 +245,7 @@ TEST_F(AppsDesktop, ChromiumOpensWithItsAccessibilityTreeOn) {
                         "[Desktop Entry]\nType=Application\nName=Plenk Chromium\n"
                         "Exec=/usr/bin/chromium --no-sandbox --user-data-dir=" +
                             profile + " about:blank\nStartupNotify=true\n");
-  Hands hands;
+  AppsHands hands;
   Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Chromium"}}));
   ASSERT_EQ(opened["ok"], true) << opened.dump();
   int pid = opened["result"]["app"]["pid"];
@@ -270,7 +270,7 @@ TEST_F(AppsDesktop, WithoutAWindowManagerAnswersWhatCanBeKnown) {
                         " 'Lone window' PlenkLone >/dev/null 2>&1 & echo $!";
   pid_t window = std::stoi(testing::capture(command));
   {
-    Hands hands({"/usr/bin/env", "DISPLAY=" + display, testing::binDir() + "/plenk-hands"});
+    AppsHands hands({"/usr/bin/env", "DISPLAY=" + display, testing::binDir() + "/plenk-hands"});
     Json running;
     // The window is there once list_apps sees it; nothing waits for a window manager.
     ASSERT_TRUE(testing::waitUntil([&] {
@@ -281,12 +281,12 @@ TEST_F(AppsDesktop, WithoutAWindowManagerAnswersWhatCanBeKnown) {
               (Json::array({{{"name", "PlenkLone"}, {"bundle_id", "org.plenk.test.PlenkLone"}}})));
     EXPECT_EQ(hands.ask(request(2, "activate", {{"pid", window}}))["result"]["activated"], false);
   }
-  kill(window, SIGTERM);
-  kill(server, SIGTERM);
+  if (window > 1) kill(window, SIGTERM);
+  if (server > 1) kill(server, SIGTERM);
 }
 
 TEST_F(AppsDesktop, WithoutAnXServerAnswersWhatCanBeKnown) {
-  Hands hands({"/usr/bin/env", "DISPLAY=:65000", testing::binDir() + "/plenk-hands"});
+  AppsHands hands({"/usr/bin/env", "DISPLAY=:65000", testing::binDir() + "/plenk-hands"});
   Json listed = hands.ask(request(1, "list_apps"));
   EXPECT_EQ(listed["result"]["running"], Json::array());
   EXPECT_FALSE(listed["result"]["installed"].empty());

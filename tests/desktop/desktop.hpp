@@ -182,8 +182,13 @@ public:
     }
   }
 
-  void suspend() { ::kill(pid_, SIGSTOP); }
-  void resume() { ::kill(pid_, SIGCONT); }
+  // Never with a pid of 0 or -1: those would signal the process group or every process.
+  void suspend() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+  }
+  void resume() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
+  }
   // Kills the process now and reaps it.
   void end() {
     if (pid_ <= 0) return;

@@ -26,7 +26,7 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
 
   std::string saved = std::getenv("DISPLAY");
   setenv("DISPLAY", display.c_str(), 1);
-  Hands hands;
+  InputHands hands;
   setenv("DISPLAY", saved.c_str(), 1);
 
   EXPECT_EQ(hands.ask("click", {{"x", 20}, {"y", 20}}), okAnswer(1));
@@ -57,7 +57,7 @@ TEST(InputFaults, WithoutADisplayInputIsRefusedAndScreenCaptureIsNotAllowed) {
   REQUIRE_DESKTOP();
   std::string saved = std::getenv("DISPLAY");
   setenv("DISPLAY", ":9999", 1); // nothing listens there
-  Hands hands;
+  InputHands hands;
   setenv("DISPLAY", saved.c_str(), 1);
   EXPECT_EQ(hands.ask("click", {{"x", 5}, {"y", 5}}),
             (Json{{"id", 1},
@@ -72,7 +72,7 @@ TEST(InputFaults, AWindowThatClosesWhileTextIsTypedLeavesNothingBehind) {
   std::string before = keyboardMap();
   auto probe = std::make_unique<Probe>("3");
   ASSERT_TRUE(probe->ready()) << probe->child.err;
-  Hands hands;
+  InputHands hands;
   EXPECT_EQ(hands.ask("click", probe->at("entry")), okAnswer(1));
   std::string text;
   for (int i = 0; i < 20; ++i)

@@ -60,7 +60,7 @@ protected:
   }
 
   std::unique_ptr<Probe> probe;
-  Hands hands;
+  InputHands hands;
 };
 
 TEST_P(InputGtk, ClicksDoubleClicksRightClicksAndScrolls) {
@@ -214,7 +214,7 @@ TEST(InputChromium, TextArrivesExactly) {
     return percentDecoded(title.substr(6, title.find(" - ") - 6));
   };
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
-  Hands hands;
+  InputHands hands;
   EXPECT_EQ(hands.ask("type", {{"text", MIXED}}), okAnswer(1));
   desktop::waitUntil([&] { return value() == MIXED; }, 10000);
   EXPECT_EQ(value(), MIXED) << activeWindowTitle();

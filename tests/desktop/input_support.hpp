@@ -91,7 +91,7 @@ struct Probe {
 };
 
 // A plenk-hands that lives for the test.
-struct Hands {
+struct InputHands {
   Child child{{binDir() + "/plenk-hands"}};
   JsonLines lines{child};
   int nextId = 1;
