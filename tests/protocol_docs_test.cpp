@@ -180,6 +180,13 @@ struct MediaFixtures {
                        testing::textPdf({TextPage{.lines = testing::proseLines(1, 4)}}));
     testing::scanOf(dir / "page.pdf", dir / "scan.pdf");
     keep("scan.pdf");
+    // Eight scanned pages: recognising them takes seconds, far past the shortest deadline.
+    std::vector<TextPage> eight;
+    for (int page = 1; page <= 8; ++page)
+      eight.push_back(TextPage{.lines = testing::proseLines(page, 12)});
+    testing::writeFile(dir / "eight.pdf", testing::textPdf(eight));
+    testing::scanOf(dir / "eight.pdf", dir / "scans.pdf");
+    keep("scans.pdf");
     testing::encryptedCopy(dir / "letter.pdf", dir / "locked.pdf");
     keep("locked.pdf");
     testing::writeFile(dir / "empty.pdf", testing::textPdf({}));
