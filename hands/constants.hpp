@@ -32,9 +32,12 @@ inline constexpr int MAX_READ_CHARS = 50000;
 inline constexpr double PAGE_WAIT_SECONDS = 2.5;
 
 // Bundle-identifier prefixes (lowercase) of Chromium browsers, tried in this order.
-inline constexpr std::array<std::string_view, 7> CHROMIUM_BROWSERS{
-    "com.google.chrome",   "org.chromium.", "com.microsoft.edgemac", "com.brave.browser",
-    "company.thebrowser.", "com.vivaldi.",  "com.operasoftware."};
+// From "chromium" on: the same browsers' desktop ids on Linux ("google-chrome-beta").
+inline constexpr std::array<std::string_view, 13> CHROMIUM_BROWSERS{
+    "com.google.chrome",   "org.chromium.",  "com.microsoft.edgemac", "com.brave.browser",
+    "company.thebrowser.", "com.vivaldi.",   "com.operasoftware.",    "chromium",
+    "google-chrome",       "microsoft-edge", "brave-browser",         "vivaldi",
+    "com.microsoft.edge"};
 
 // Roles whose elements are listed as interactive.
 inline constexpr std::array<std::string_view, 22> INTERACTIVE_ROLES{"AXButton",
