@@ -1,14 +1,14 @@
 // plenk-hands: builds the platform, in this one place, and runs the request loop over it.
 #include "hands/channel.hpp"
 #include "platform/clock.hpp"
+#include "platform/console.hpp"
 #include "platform/memory/desktop.hpp"
 
-#include <csignal>
 #include <unistd.h>
 
 int main() {
   // A host that closes our output must not kill us with SIGPIPE; writes then just fail.
-  std::signal(SIGPIPE, SIG_IGN);
+  plenk::guardStandardStreams();
   // No real desktop backend yet: an empty desktop, not trusted, without screen permission.
   static plenk::MemoryDesktop desktop;
   // The process lives as long as the host: keeping every platform call would grow without end.

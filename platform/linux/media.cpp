@@ -323,6 +323,11 @@ public:
                                                                                : v->r_frame_rate;
       if (rate.num > 0 && rate.den > 0) facts_.frameRate = static_cast<float>(av_q2d(rate));
     }
+    if (audio_ >= 0) {
+      const AVStream* a = ctx_->streams[audio_];
+      if (a->duration != AV_NOPTS_VALUE && a->duration > 0 && a->time_base.den > 0)
+        facts_.soundDuration = static_cast<double>(a->duration) * av_q2d(a->time_base);
+    }
     if (ctx_->duration != AV_NOPTS_VALUE)
       facts_.duration = static_cast<double>(ctx_->duration) / AV_TIME_BASE;
     if (ctx_->start_time != AV_NOPTS_VALUE) start_ = ctx_->start_time;
