@@ -339,8 +339,12 @@ TEST_P(Corpus, EveryFileKeepsThePromises) {
   std::string tally;
   for (const auto& [code, n] : codes)
     tally += " " + code + " " + std::to_string(n);
-  std::printf("%s: %zu files in %.1f s:%s\n", verb.c_str(), files.size(),
-              std::chrono::duration<double>(Clock::now() - started).count(), tally.c_str());
+  std::size_t slowest = 0;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (done[i].seconds > done[slowest].seconds) slowest = i;
+  std::printf("%s: %zu files in %.1f s:%s; slowest %.1f s (%s)\n", verb.c_str(), files.size(),
+              std::chrono::duration<double>(Clock::now() - started).count(), tally.c_str(),
+              done[slowest].seconds, files[slowest].filename().c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Verbs, Corpus,
