@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <sched.h>
 #include <set>
 #include <spawn.h>
 #include <sys/file.h>
@@ -413,6 +414,13 @@ TEST(MediaSurroundings, AHostThatStopsReadingGetsTheSameOutcome) {
 struct Mount {
   explicit Mount(const fs::path& at, const std::string& options) : path(at) {
     fs::create_directories(at);
+    // In a mount namespace of this test's own, so that nothing is seen, or left, outside it.
+    static const bool own = ::unshare(CLONE_NEWNS) == 0 &&
+                            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (!own) {
+      why = std::string("no mount namespace of our own: ") + std::strerror(errno);
+      return;
+    }
     mounted = ::mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
     if (!mounted) why = std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
   }
