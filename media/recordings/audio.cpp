@@ -59,13 +59,12 @@ Json verbAudio(Media& media, const Options& opts) {
   // A length that cannot be told exports the most that was allowed.
   const double length =
       std::isfinite(seconds) && seconds > 0 ? std::min(seconds, maxSeconds) : maxSeconds;
-  // The sound the export should give: the asked length, or less when the sound track itself is
-  // known to be shorter. Nothing to compare with when neither length can be told.
+  // The sound the export should give: the asked length, or less when the sound track is
+  // shorter. Where the file does not state its sound's length (or only estimates it), some
+  // sound is all that can be asked.
   std::optional<double> expected;
   if (std::isfinite(facts.soundDuration) && facts.soundDuration > 0)
     expected = std::min(length, facts.soundDuration);
-  else if (std::isfinite(seconds) && seconds > 0)
-    expected = length;
 
   const auto temporary = holdTemporary(media, path);
   if (!temporary) throw MediaError(Code::Work, "the sound could not be exported (no reason given)");

@@ -11,7 +11,7 @@ using testing::TempDir;
 ScriptedRecording withSound(double duration) {
   ScriptedRecording r;
   r.facts.audioTracks = 2;
-  r.facts.duration = duration;
+  r.facts.duration = r.facts.soundDuration = duration;
   return r;
 }
 
@@ -91,6 +91,25 @@ TEST(Audio, ExportsAacOfTheAskedLength) {
       << t.console.err;
   EXPECT_EQ(t.answer()["seconds"], 4.0);
   EXPECT_NEAR(probe(out / "audio.m4a").second, 3.0, 0.05);
+}
+
+TEST(Audio, SoundThatChangesItsChannelsPartWayIsExportedWhole) {
+  // Two MP3s one after the other, stereo then mono: the second half once crashed the export.
+  TempDir work;
+  for (const char* half : {"stereo -ac 2", "mono -ac 1"}) {
+    std::string name = std::string(half).substr(0, std::string(half).find(' '));
+    ASSERT_TRUE(testing::ffmpeg("-f lavfi -i sine=duration=1.5 " +
+                                std::string(half).substr(name.size()) + " -c:a libmp3lame " +
+                                (work / (name + ".mp3"))));
+  }
+  testing::writeFile(work / "both.mp3",
+                     testing::readFile(work / "stereo.mp3") + testing::readFile(work / "mono.mp3"));
+  std::filesystem::create_directory(work.path / "out");
+  RecordingRun t;
+  ASSERT_EQ(t.run({"audio", "--in", work / "both.mp3", "--out", work / "out"}), 0) << t.console.out;
+  // Past the stereo half: the mono frames went through a converter of their own. (FFmpeg
+  // itself decodes only part of the mono half of such a file.)
+  EXPECT_GT(probe(work / "out/audio.m4a").second, 1.8);
 }
 
 TEST(Audio, NoSoundIsAnAnswerAndWritesNothing) {
