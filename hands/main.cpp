@@ -1,16 +1,16 @@
 // plenk-hands: builds the platform, in this one place, and runs the request loop over it.
 #include "hands/channel.hpp"
 #include "platform/clock.hpp"
+#include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
 #include "platform/linux/workspace.hpp"
 #include "platform/linux/x11_input.hpp"
 
-#include <csignal>
 #include <unistd.h>
 
 int main() {
   // A host that closes our output must not kill us with SIGPIPE; writes then just fail.
-  std::signal(SIGPIPE, SIG_IGN);
+  plenk::guardStandardStreams();
   // Screen reading through the desktop's accessibility (AT-SPI); input through XTEST (without an
   // X display its events are refused, and the input verbs answer "helper_failed").
   static plenk::AtspiAccessibility accessibility;

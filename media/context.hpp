@@ -14,6 +14,8 @@
 #include "platform/timer.hpp"
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace plenk::media {
@@ -25,6 +27,9 @@ struct RunState {
   // The once-guard: the first end (a verb's answer, stop, the deadline) to set it writes the
   // final line and ends the process; every other end waits for that.
   std::atomic<bool> ended{false};
+  // Files being written under temporary names (see paths.hpp); every end removes those left.
+  std::mutex temporariesLock;
+  std::set<std::string> temporaries;
 };
 
 struct Media {

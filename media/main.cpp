@@ -1,5 +1,6 @@
 // plenk-media: the real platform of this machine, built in this one place, and one run.
 #include "media/frame/run.hpp"
+#include "platform/console.hpp"
 #include "platform/linux/file_types.hpp"
 #include "platform/linux/on_demand.hpp"
 #include "platform/linux/one_thread.hpp"
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv) {
   using namespace plenk;
+  guardStandardStreams();
   // Before anything else: the restart replaces the process with the same arguments. Only ocr
   // runs the recogniser, so only ocr pays for a second start.
   if (argc > 1 && std::string_view(argv[1]) == "ocr") restartWithOneOpenMpThread(SELF_EXE, argv);

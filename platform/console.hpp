@@ -21,4 +21,9 @@ struct Console {
 // The real standard output and error of this process (write(2) and _exit).
 Console& processConsole();
 
+// First thing in main: a host that stops reading must not end the process (SIGPIPE is ignored,
+// so a write just fails), and a standard stream the host left closed is opened on /dev/null, so
+// that no file the program opens later takes its number and receives an answer.
+void guardStandardStreams();
+
 } // namespace plenk

@@ -31,6 +31,11 @@ struct Files {
   // Copies the file at `from` byte for byte into a new file at `to`, never replacing any item
   // there. On a failure after `to` was made, the partial copy stays.
   virtual bool copyNew(const std::string& from, const std::string& to) = 0;
+  // Gives the file at `from` the name `to` in the same directory: `to` appears complete or not
+  // at all, and an item already called `to` is never replaced. False (nothing moved) on failure.
+  virtual bool moveNew(const std::string& from, const std::string& to) = 0;
+  // Removes the file (not a directory); false when nothing was removed.
+  virtual bool remove(const std::string& path) = 0;
 };
 
 // The files of this machine.

@@ -22,6 +22,9 @@ struct RecordingFacts {
   float frameRate = 0;
   // Length in seconds; not finite when it cannot be told.
   double duration = std::numeric_limits<double>::quiet_NaN();
+  // Length of the first sound track alone as the file states it (a clip's sound may end before
+  // its picture); not finite without one, or when it cannot be told or is only estimated.
+  double soundDuration = std::numeric_limits<double>::quiet_NaN();
 };
 
 // How an export of sound ended. error is a readable reason when one is known.

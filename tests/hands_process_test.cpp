@@ -232,3 +232,37 @@ TEST(HandsProcess, ReaderAnswersTooLongAtOnceWhileInputStaysOpen) {
 
 } // namespace
 } // namespace plenk
+
+namespace plenk {
+namespace {
+
+TEST(HandsProcess, AHostThatStopsReadingAnOutputMidConversationIsNoCrash) {
+  // Answers and the reader's own refusals go on being written into a pipe nobody reads; the
+  // program carries on with the other stream and ends cleanly at end of input.
+  const std::string probe = R"({"id":1,"verb":"probe"})"
+                            "\n";
+  std::string more;
+  for (int i = 0; i < 200; ++i)
+    more += R"({"id":)" + std::to_string(i + 2) + R"(,"verb":"probe"})" + "\n";
+  more += std::string(1100000, 'x') + "\n" + probe;
+  for (int stream : {1, 2, 3}) {
+    SCOPED_TRACE(stream == 3 ? "both" : stream == 1 ? "output" : "error");
+    testing::Child child({HANDS});
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.pump(
+        probe, false, [&] { return child.out.find('\n') != std::string::npos; }, 20000));
+    if (stream & 1) child.abandon(1);
+    if (stream & 2) child.abandon(2);
+    const std::size_t before = child.out.size();
+    ASSERT_TRUE(child.pump(
+        more, true, [&] { return child.outputsClosed(); }, 60000));
+    EXPECT_EQ(child.wait(20000), 0);
+    // With standard output still read, every request after the error stream went has its line.
+    if (stream == 2) {
+      EXPECT_EQ(testing::splitLines(child.out.substr(before)).size(), 202u);
+    }
+  }
+}
+
+} // namespace
+} // namespace plenk

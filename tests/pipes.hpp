@@ -119,6 +119,13 @@ public:
 
   bool outputsClosed() const { return out_ < 0 && err_ < 0; }
 
+  // The host stops reading standard output (1) or standard error (2): its end of the pipe goes.
+  void abandon(int stream) {
+    int& fd = stream == 1 ? out_ : err_;
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+
   // Waits for the exit; the exit status, or -1 (signal or timeout).
   int wait(int timeoutMs) {
     pollfd fd{pidfd_, POLLIN, 0};

@@ -25,6 +25,9 @@ bool looksLikePDF(const std::string& path) {
 }
 
 std::unique_ptr<PdfDocument> openPDF(Media& media, const std::string& path) {
+  // The PDF library reads any file to its end looking for a cross-reference table: a recording
+  // of gigabytes took minutes to be refused.
+  if (!looksLikePDF(path)) throw MediaError(Code::Input, "macOS could not open that file as a PDF");
   std::unique_ptr<PdfDocument> doc = media.pdf.open(path);
   if (!doc) throw MediaError(Code::Input, "macOS could not open that file as a PDF");
   if (doc->locked())

@@ -132,3 +132,32 @@ TEST_F(PdfText, ChecksOptionsThenTheDocument) {
 
 } // namespace
 } // namespace plenk::media
+
+namespace plenk::media {
+namespace {
+
+TEST_F(PdfText, AFileWithoutThePdfMarkerIsRefusedBeforeTheLibrarySeesIt) {
+  // The PDF library would read a recording of gigabytes to its end before refusing it: pdftext
+  // and ocr look for the marker first, as inspect does. This library would open anything.
+  MemoryPdfFile file{.pages = {MemoryPage{.text = "words"}}};
+  const std::string marked = memoryPdf("doc.pdf", file);
+  const std::string recording = dir / "clip.mov";
+  testing::writeFile(recording, std::string(4096, '\0') + "%PDF-1.7\n");
+  pdf.files[recording] = file;
+  for (const std::string verb : {"pdftext", "ocr"}) {
+    SCOPED_TRACE(verb);
+    auto run = [&](const std::string& in) {
+      return verb == "pdftext" ? verbPdfText(mem, opts(in)) : verbOCR(mem, opts(in));
+    };
+    auto f = failureOf([&] { run(recording); });
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->code, Code::Input);
+    EXPECT_EQ(f->message, "macOS could not open that file as a PDF");
+    EXPECT_TRUE(outEmpty());
+    EXPECT_EQ(run(marked)["ok"], true);
+    std::filesystem::remove(out() + "/text.txt");
+  }
+}
+
+} // namespace
+} // namespace plenk::media

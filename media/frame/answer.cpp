@@ -1,6 +1,7 @@
 #include "media/frame/answer.hpp"
 
 #include "media/frame/constants.hpp"
+#include "media/frame/paths.hpp"
 
 #include <cmath>
 #include <string>
@@ -9,9 +10,12 @@ namespace plenk::media {
 
 namespace {
 
-// True for the one end that may write the final line.
+// True for the one end that may write the final line. The winner removes the temporaries of
+// outputs still being written: none of them can be finished now.
 bool claim(Media& media) {
-  return !media.run.ended.exchange(true);
+  if (media.run.ended.exchange(true)) return false;
+  dropAllTemporaries(media);
+  return true;
 }
 
 int deadlinePassed(Media& media, std::int64_t millis) {

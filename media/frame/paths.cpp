@@ -4,6 +4,8 @@
 #include "platform/text.hpp"
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 
 namespace plenk::media {
 
@@ -47,8 +49,59 @@ std::string outFile(Media& media, const std::string& dir, const std::string& nam
 
 void writeOut(Media& media, std::string_view bytes, const std::string& path,
               const std::string& what) {
-  if (!media.files.writeNew(path, bytes))
+  auto temporary = holdTemporary(media, path);
+  bool written = temporary && media.files.writeNew(*temporary, bytes);
+  if (temporary && !written) dropTemporary(media, *temporary);
+  if (!written || !placeTemporary(media, *temporary, path))
     throw MediaError(Code::Out, what + " could not be written into the directory given to --out");
+}
+
+bool copyOut(Media& media, const std::string& from, const std::string& path) {
+  auto temporary = holdTemporary(media, path);
+  if (!temporary) return false;
+  if (!media.files.copyNew(from, *temporary)) {
+    dropTemporary(media, *temporary);
+    return false;
+  }
+  return placeTemporary(media, *temporary, path);
+}
+
+std::optional<std::string> holdTemporary(Media& media, const std::string& path) {
+  auto slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Unique enough among runs that write into one folder at once; a clash only fails the write
+  // (the temporary is created exclusively).
+  thread_local std::mt19937_64 bits{std::random_device{}()};
+  char tag[17];
+  std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(bits()));
+  std::string temporary = dir + "." + name + "." + tag + ".part";
+  RunState& run = media.run;
+  std::lock_guard lock(run.temporariesLock);
+  if (run.ended) return std::nullopt;
+  run.temporaries.insert(temporary);
+  return temporary;
+}
+
+bool placeTemporary(Media& media, const std::string& temporary, const std::string& path) {
+  bool placed = media.files.moveNew(temporary, path);
+  if (!placed) media.files.remove(temporary);
+  std::lock_guard lock(media.run.temporariesLock);
+  media.run.temporaries.erase(temporary);
+  return placed;
+}
+
+void dropTemporary(Media& media, const std::string& temporary) {
+  media.files.remove(temporary);
+  std::lock_guard lock(media.run.temporariesLock);
+  media.run.temporaries.erase(temporary);
+}
+
+void dropAllTemporaries(Media& media) {
+  std::lock_guard lock(media.run.temporariesLock);
+  for (const std::string& temporary : media.run.temporaries)
+    media.files.remove(temporary);
+  media.run.temporaries.clear();
 }
 
 std::int64_t fileSize(Media& media, const std::string& path) {

@@ -25,9 +25,27 @@ std::string outDir(Media& media, const Options& opts);
 std::string outFile(Media& media, const std::string& dir, const std::string& name);
 
 // Writes the bytes into a new file at path; E_OUT what + " could not be written into the
-// directory given to --out" on any failure, also when a file appeared there after outFile.
+// directory given to --out" on any failure, also when a file appeared there after outFile. The
+// file appears whole or not at all (see holdTemporary).
 void writeOut(Media& media, std::string_view bytes, const std::string& path,
               const std::string& what);
+
+// Outputs are written under a temporary name beside their final one and moved to it when whole,
+// so that a deadline, a full disk or a kill never leaves a cut file under a name that looks
+// finished. The temporary name ("." + name + "." + random + ".part") is never a final name.
+// holdTemporary gives that name for path and registers it with the run; nothing once the run
+// has ended (its answer is out).
+std::optional<std::string> holdTemporary(Media& media, const std::string& path);
+// Moves the finished temporary to path, never replacing anything; false when it could not. The
+// temporary is gone afterwards either way.
+bool placeTemporary(Media& media, const std::string& temporary, const std::string& path);
+// Removes the temporary (a failed write).
+void dropTemporary(Media& media, const std::string& temporary);
+// Removes every temporary still held: the ends of the run call it.
+void dropAllTemporaries(Media& media);
+
+// Copies the file at from into a new file at path, whole or not at all; false when it could not.
+bool copyOut(Media& media, const std::string& from, const std::string& path);
 
 // Size in bytes, or 0 when it cannot be read.
 std::int64_t fileSize(Media& media, const std::string& path);

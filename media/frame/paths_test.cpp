@@ -1,9 +1,11 @@
+#include "media/frame/answer.hpp"
 #include "media/frame/paths.hpp"
 #include "media/frame/test_media.hpp"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +134,29 @@ TEST_F(Paths, AFileThatAppearsAfterTheLookIsNotReplaced) {
             std::pair(Code::Out, std::string("the sound of that recording could not be written "
                                              "into the directory given to --out")));
   EXPECT_EQ(read(path), "someone else's");
+  // A dangling link is a taken name too, and the write leaves no temporary behind.
+  fs::create_symlink(dir + "/nowhere", dir + "/text.txt");
+  EXPECT_TRUE(failure([&] { writeOut(t.media, "ours", dir + "/text.txt", "the text"); }));
+  EXPECT_FALSE(fs::exists(dir + "/nowhere"));
+  EXPECT_EQ(fs::read_symlink(dir + "/text.txt"), dir + "/nowhere");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"audio.m4a", "text.txt"}));
+}
+
+TEST_F(Paths, TheEndOfTheRunRemovesWhatIsStillBeingWritten) {
+  // A verb that is writing when the deadline (or any other end) comes: the half-written
+  // temporary goes, and nothing is written any more once the answer is out.
+  auto temporary = holdTemporary(t.media, dir + "/frame-001.jpg");
+  ASSERT_TRUE(temporary);
+  EXPECT_TRUE(temporary->starts_with(dir + "/.frame-001.jpg."));
+  put(fs::path(*temporary).filename().string(), "half a frame");
+  stop(t.media, MediaError(Code::Deadline, "late"));
+  EXPECT_TRUE(fs::is_empty(dir));
+  EXPECT_FALSE(holdTemporary(t.media, dir + "/frame-002.jpg"));
+  EXPECT_TRUE(failure([&] { writeOut(t.media, "late", dir + "/frame-002.jpg", "a frame"); }));
+  EXPECT_TRUE(fs::is_empty(dir));
 }
 
 TEST_F(Paths, WriteOutWritesEveryByteAndFileSizeReadsIt) {

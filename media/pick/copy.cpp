@@ -79,8 +79,8 @@ ItemProvider::FileHandler loadVideo(Media& media, std::weak_ptr<PhotoPick> weak,
       if (!path) return leftOut(*session, NOTE_VIDEO_NOT_COPIED);
       // A taken name ends the run before anything is copied.
       std::string out = outFile(media, session->dir, name);
-      // A partial copy is left where it is: nothing is ever deleted.
-      if (!media.files.copyNew(*path, out)) return leftOut(*session, NOTE_VIDEO_NOT_COPIED);
+      // Copied under a temporary name: a failed copy leaves nothing behind.
+      if (!copyOut(media, *path, out)) return leftOut(*session, NOTE_VIDEO_NOT_COPIED);
       RecordingFacts facts = media.recordings.open(out)->facts();
       bool picture = facts.videoTracks > 0;
       session->store(index,

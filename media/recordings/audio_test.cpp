@@ -11,7 +11,7 @@ using testing::TempDir;
 ScriptedRecording withSound(double duration) {
   ScriptedRecording r;
   r.facts.audioTracks = 2;
-  r.facts.duration = duration;
+  r.facts.duration = r.facts.soundDuration = duration;
   return r;
 }
 
@@ -83,6 +83,33 @@ TEST(Audio, ExportsAacOfTheAskedLength) {
     EXPECT_NEAR(length, c.seconds, 0.05);
     EXPECT_EQ(namesIn(out.path), std::set<std::string>{"audio.m4a"});
   }
+  // The whole clip: its sound ends a second before its picture, and all of it is the sound
+  // asked for.
+  TempDir out;
+  RecordingRun t;
+  ASSERT_EQ(t.run({"audio", "--in", fixture("clip.mp4"), "--out", out.path.string()}), 0)
+      << t.console.err;
+  EXPECT_EQ(t.answer()["seconds"], 4.0);
+  EXPECT_NEAR(probe(out / "audio.m4a").second, 3.0, 0.05);
+}
+
+TEST(Audio, SoundThatChangesItsChannelsPartWayIsExportedWhole) {
+  // Two MP3s one after the other, stereo then mono: the second half once crashed the export.
+  TempDir work;
+  for (const char* half : {"stereo -ac 2", "mono -ac 1"}) {
+    std::string name = std::string(half).substr(0, std::string(half).find(' '));
+    ASSERT_TRUE(testing::ffmpeg("-f lavfi -i sine=duration=1.5 " +
+                                std::string(half).substr(name.size()) + " -c:a libmp3lame " +
+                                (work / (name + ".mp3"))));
+  }
+  testing::writeFile(work / "both.mp3",
+                     testing::readFile(work / "stereo.mp3") + testing::readFile(work / "mono.mp3"));
+  std::filesystem::create_directory(work.path / "out");
+  RecordingRun t;
+  ASSERT_EQ(t.run({"audio", "--in", work / "both.mp3", "--out", work / "out"}), 0) << t.console.out;
+  // Past the stereo half: the mono frames went through a converter of their own. (FFmpeg
+  // itself decodes only part of the mono half of such a file.)
+  EXPECT_GT(probe(work / "out/audio.m4a").second, 1.8);
 }
 
 TEST(Audio, NoSoundIsAnAnswerAndWritesNothing) {
@@ -127,7 +154,11 @@ TEST(Audio, LengthRule) {
     ASSERT_EQ(t.run(args), 0);
     ASSERT_EQ(t.recordings.exportRequests.size(), 1u);
     EXPECT_EQ(t.recordings.exportRequests[0].seconds, c.exported);
-    EXPECT_EQ(t.recordings.exportRequests[0].path, out / "audio.m4a");
+    // Exported under a temporary name beside the file, which took its name when it was whole.
+    const std::filesystem::path exported = t.recordings.exportRequests[0].path;
+    EXPECT_EQ(exported.parent_path(), out.path);
+    EXPECT_TRUE(exported.filename().string().starts_with(".audio.m4a."));
+    EXPECT_EQ(namesIn(out.path), std::set<std::string>{"audio.m4a"});
     Json a = t.answer();
     EXPECT_EQ(a["seconds"].get<double>(), c.exported);
     EXPECT_EQ(a["audioTracks"], 2);
@@ -136,16 +167,36 @@ TEST(Audio, LengthRule) {
 }
 
 TEST(Audio, ExportFailures) {
+  auto sound = [](int tracks, double seconds) {
+    RecordingFacts f;
+    f.audioTracks = tracks;
+    f.duration = f.soundDuration = seconds;
+    return std::optional<RecordingFacts>(f);
+  };
   struct Case {
     bool canExport;
     ExportOutcome outcome;
+    std::optional<RecordingFacts> exported;
     std::string message;
   };
   const Case cases[] = {
-      {false, {}, "macOS would not start an export of the sound in that recording"},
-      {true, {false, std::nullopt}, "the sound could not be exported (no reason given)"},
-      {true, {false, ""}, "the sound could not be exported (no reason given)"},
-      {true, {false, "the disk is full"}, "the sound could not be exported (the disk is full)"},
+      {false, {}, {}, "macOS would not start an export of the sound in that recording"},
+      {true, {false, std::nullopt}, {}, "the sound could not be exported (no reason given)"},
+      {true, {false, ""}, {}, "the sound could not be exported (no reason given)"},
+      {true, {false, "the disk is full"}, {}, "the sound could not be exported (the disk is full)"},
+      // An export that ends well is checked: no sound, or far less than asked, is no success.
+      {true,
+       {true, {}},
+       sound(0, 60),
+       "the sound could not be exported (the exported file holds no sound)"},
+      {true,
+       {true, {}},
+       sound(1, 0),
+       "the sound could not be exported (the exported file holds no sound)"},
+      {true,
+       {true, {}},
+       sound(1, 10),
+       "the sound could not be exported (only 10.0 of 60.0 seconds of sound could be exported)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -154,13 +205,21 @@ TEST(Audio, ExportFailures) {
     ScriptedRecording r = withSound(60);
     r.canExport = c.canExport;
     r.exportOutcome = c.outcome;
+    r.exportedFacts = c.exported;
     t.recordings.files[fixture("notes.txt")] = r;
     EXPECT_EQ(t.run({"audio", "--in", fixture("notes.txt"), "--out", out.path.string()}), 4);
     EXPECT_EQ(t.answer()["code"], "E_WORK");
     EXPECT_EQ(t.answer()["message"], c.message);
-    // A refused export writes nothing; what a failed one left stays.
-    EXPECT_EQ(namesIn(out.path).size(), c.canExport ? 1u : 0u);
+    // Nothing is left: neither a cut file under the final name nor the temporary.
+    EXPECT_TRUE(namesIn(out.path).empty());
   }
+  // Sound a little shorter than asked (an encoder's last frame) is the sound asked for.
+  TempDir out;
+  RecordingRun t(Recorded::Scripted);
+  ScriptedRecording r = withSound(60);
+  r.exportedFacts = sound(1, 59.2);
+  t.recordings.files[fixture("notes.txt")] = r;
+  EXPECT_EQ(t.run({"audio", "--in", fixture("notes.txt"), "--out", out.path.string()}), 0);
 }
 
 TEST(Audio, ASecondRunFindsTheNameTakenAndReplacesNothing) {

@@ -1,6 +1,8 @@
 #include "platform/console.hpp"
 
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace plenk {
@@ -31,6 +33,16 @@ struct ProcessConsole final : Console {
 };
 
 } // namespace
+
+void guardStandardStreams() {
+  std::signal(SIGPIPE, SIG_IGN);
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open gives the lowest free number, which is this one.
+    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) ::close(opened);
+  }
+}
 
 Console& processConsole() {
   static ProcessConsole console;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
@@ -98,6 +99,19 @@ struct SystemFiles final : Files {
     if (::close(out) != 0) ok = false;
     return ok;
   }
+
+  bool moveNew(const std::string& from, const std::string& to) override {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+      return true;
+    // File systems without the no-replace rename: a hard link fails just as surely on a taken
+    // name, and the old name goes afterwards.
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    if (::link(from.c_str(), to.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+  }
+
+  bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
 private:
   // In the kernel where it can (no pass through this process for a video of gigabytes), else

@@ -323,6 +323,13 @@ public:
                                                                                : v->r_frame_rate;
       if (rate.num > 0 && rate.den > 0) facts_.frameRate = static_cast<float>(av_q2d(rate));
     }
+    // A length guessed from the bit rate (an MP3 without a frame count, say) is no statement of
+    // how much sound there is.
+    if (audio_ >= 0 && ctx_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+      const AVStream* a = ctx_->streams[audio_];
+      if (a->duration != AV_NOPTS_VALUE && a->duration > 0 && a->time_base.den > 0)
+        facts_.soundDuration = static_cast<double>(a->duration) * av_q2d(a->time_base);
+    }
     if (ctx_->duration != AV_NOPTS_VALUE)
       facts_.duration = static_cast<double>(ctx_->duration) / AV_TIME_BASE;
     if (ctx_->start_time != AV_NOPTS_VALUE) start_ = ctx_->start_time;
@@ -535,8 +542,17 @@ private:
     std::vector<std::uint8_t*> planes(static_cast<std::size_t>(outChannels));
 
     // The converter is made from the first decoded frame: only then are its format and
-    // channels certain.
+    // channels certain. What it was made for is kept: a later frame may differ.
+    int swrFormat = -1, swrRate = 0, swrChannels = 0;
+    auto rateOf = [&](const AVFrame* f) { return f->sample_rate > 0 ? f->sample_rate : inRate; };
+    auto fits = [&](const AVFrame* f) {
+      return f->format == swrFormat && rateOf(f) == swrRate &&
+             f->ch_layout.nb_channels == swrChannels;
+    };
     auto startConverter = [&](const AVFrame* f) -> bool {
+      swrFormat = f->format;
+      swrRate = rateOf(f);
+      swrChannels = f->ch_layout.nb_channels;
       AVChannelLayout layout{};
       if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels < 1)
         av_channel_layout_default(&layout, std::max(1, f->ch_layout.nb_channels));
@@ -544,8 +560,7 @@ private:
         return false;
       SwrContext* raw = nullptr;
       int r = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, outRate, &layout,
-                                  static_cast<AVSampleFormat>(f->format),
-                                  f->sample_rate > 0 ? f->sample_rate : inRate, 0, nullptr);
+                                  static_cast<AVSampleFormat>(f->format), rateOf(f), 0, nullptr);
       av_channel_layout_uninit(&layout);
       swr.reset(raw);
       return r >= 0 && swr && swr_init(swr.get()) >= 0;
@@ -585,11 +600,7 @@ private:
     };
     // Converts samples (or empties the converter when frame is null) into the queue, keeping
     // only what the range still needs.
-    auto convert = [&](const AVFrame* frame) -> std::optional<std::string> {
-      if (!swr) {
-        if (frame == nullptr) return std::nullopt;
-        if (!startConverter(frame)) return "the sound could not be converted";
-      }
+    auto pushThrough = [&](const AVFrame* frame) -> std::optional<std::string> {
       int inSamples = frame != nullptr ? frame->nb_samples : 0;
       int room = swr_get_out_samples(swr.get(), inSamples);
       if (room < 0) return "the sound could not be converted";
@@ -611,6 +622,20 @@ private:
       av_freep(&planes[0]);
       if (!why) why = encodeQueued(false);
       return why;
+    };
+    auto convert = [&](const AVFrame* frame) -> std::optional<std::string> {
+      // A stream may change its channels, sample format or rate part-way (an MP3 that turns
+      // mono): the old converter is emptied, and one made for the new frames takes the rest.
+      // Fed on as before, it read planes the frame does not have.
+      if (frame != nullptr && swr && !fits(frame)) {
+        if (auto why = pushThrough(nullptr)) return why;
+        swr.reset();
+      }
+      if (!swr) {
+        if (frame == nullptr) return std::nullopt;
+        if (!startConverter(frame)) return "the sound could not be converted";
+      }
+      return pushThrough(frame);
     };
     auto receiveDecoded = [&]() -> std::optional<std::string> {
       while (queued < wanted && avcodec_receive_frame(dec.get(), decoded.get()) == 0) {

@@ -42,6 +42,10 @@ public:
     bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     ::close(fd);
     if (!written) return {false, std::string("the scripted bytes could not be written")};
+    RecordingFacts exported;
+    exported.audioTracks = 1;
+    exported.duration = exported.soundDuration = seconds;
+    owner_.files[path].facts = script_.exportedFacts.value_or(exported);
     return script_.exportOutcome;
   }
 

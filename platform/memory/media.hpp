@@ -5,6 +5,7 @@
 #include "platform/media.hpp"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct ScriptedRecording {
   // outcome is given, also when it is a failure, as a half-done export would leave them.
   ExportOutcome exportOutcome{true, std::nullopt};
   std::string exportBytes = "scripted m4a";
+  // What the exported file opens as afterwards; by default one sound track of the asked length.
+  std::optional<RecordingFacts> exportedFacts;
 };
 
 struct MemoryRecordings final : Recordings {
