@@ -277,6 +277,7 @@ std::vector<fs::path> corpusFiles() {
     if (entry.is_regular_file() && !entry.path().filename().string().starts_with('.'))
       files.push_back(entry.path());
   std::sort(files.begin(), files.end());
+  if (files.size() <= 100) return {}; // no corpus was made
   // Under the sanitizers every run is several times slower: every third file.
   if (SANITIZED) {
     std::vector<fs::path> some;
@@ -294,7 +295,7 @@ class Corpus : public ::testing::TestWithParam<std::string> {};
 TEST_P(Corpus, EveryFileKeepsThePromises) {
   const std::string verb = GetParam();
   const std::vector<fs::path> files = corpusFiles();
-  ASSERT_GT(files.size(), 100u) << "tools/make-corpus made no corpus in " << corpus();
+  ASSERT_FALSE(files.empty()) << "tools/make-corpus made no corpus in " << corpus();
   TempDir work;
   std::vector<Launch> runs;
   std::vector<fs::path> outs;

@@ -670,7 +670,8 @@ struct AtspiAccessibility::Impl {
     std::vector<Call> calls;
     for (auto [prop, out] : {std::pair{"ToolkitName", &toolkit}, std::pair{"Version", &version}})
       calls.push_back({bus, ROOT_PATH, I_PROPERTIES, "Get",
-                       g_variant_new("(ss)", I_APPLICATION, prop), [out](GVariant* r, AxStatus) {
+                       g_variant_new("(ss)", I_APPLICATION, prop),
+                       [out = out](GVariant* r, AxStatus) {
                          if (!r) return;
                          GVariant* v = nullptr;
                          g_variant_get(r, "(v)", &v);
