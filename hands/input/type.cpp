@@ -1,6 +1,7 @@
 #include "hands/input/type.hpp"
 
 #include "hands/access.hpp"
+#include "hands/ax/readers.hpp"
 #include "hands/ax/secure.hpp"
 #include "hands/constants.hpp"
 #include "hands/error.hpp"
@@ -14,6 +15,10 @@ namespace {
 constexpr std::uint16_t RETURN_KEY_CODE = 36;
 // Lets a Return or a tab take effect before the focus is looked at again.
 constexpr int AFTER_FOCUS_MOVE_MS = 20;
+// A browser moves the focus in another process, so it may not have moved yet when the pause
+// ends. While it still sits in the single-line field the key went to, where a tab or Return
+// usually moves it on (user name, then password), keep looking for up to this long.
+constexpr int FOCUS_SETTLE_MS = 500;
 // Bounds the typing time of one request: a single user-perceived character can hold any number
 // of combining marks, so the character limit alone does not.
 constexpr std::size_t MAX_TYPE_UNITS = 4 * static_cast<std::size_t>(MAX_TYPE_CHARS);
@@ -26,9 +31,22 @@ HandsError focusMovedIntoPassword() {
   return {"secure_field", "The cursor moved into a password field, so Vantle stopped typing."};
 }
 
-bool focusInPasswordField(Hands& hands) {
-  auto focused = focusedElementNow(hands);
+bool inPasswordField(Hands& hands, const std::optional<Element>& focused) {
   return focused && isSecure(hands.ax, *focused);
+}
+
+// The focus once a tab or Return typed while `before` had it has taken effect.
+std::optional<Element> focusAfterKey(Hands& hands, const std::optional<Element>& before) {
+  pauseMillis(hands, AFTER_FOCUS_MOVE_MS);
+  auto focused = focusedElementNow(hands);
+  if (!before || focused != before || axString(hands.ax, *before, "AXRole") != "AXTextField")
+    return focused;
+  for (int waited = 0; focused == before && waited < FOCUS_SETTLE_MS;
+       waited += AFTER_FOCUS_MOVE_MS) {
+    pauseMillis(hands, AFTER_FOCUS_MOVE_MS);
+    focused = focusedElementNow(hands);
+  }
+  return focused;
 }
 } // namespace
 
@@ -75,7 +93,8 @@ Json verbType(Hands& hands, const Json& args) {
   if (units > MAX_TYPE_UNITS)
     throw HandsError{"bad_args", "That is too much text to type in one go."};
 
-  if (focusInPasswordField(hands))
+  auto focused = focusedElementNow(hands);
+  if (inPasswordField(hands, focused))
     throw HandsError{"secure_field",
                      "The cursor is in a password field, and Vantle never types into one."};
 
@@ -85,15 +104,15 @@ Json verbType(Hands& hands, const Json& args) {
       typeChunk(hands, chunk, source);
       // A typed tab moves the focus like Return does (user name, tab, password): look again.
       if (chunk.back() == u'\t') {
-        pauseMillis(hands, AFTER_FOCUS_MOVE_MS);
-        if (focusInPasswordField(hands)) throw focusMovedIntoPassword();
+        focused = focusAfterKey(hands, focused);
+        if (inPasswordField(hands, focused)) throw focusMovedIntoPassword();
       }
     }
     if (i + 1 == lines.size()) break;
     // A line break can move the focus (a login form's next field): look again before going on.
     postKey(hands, RETURN_KEY_CODE, 0, source);
-    pauseMillis(hands, AFTER_FOCUS_MOVE_MS);
-    if (focusInPasswordField(hands)) throw focusMovedIntoPassword();
+    focused = focusAfterKey(hands, focused);
+    if (inPasswordField(hands, focused)) throw focusMovedIntoPassword();
   }
   return Json::object();
 }

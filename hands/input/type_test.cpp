@@ -12,9 +12,9 @@ constexpr const char* SECURE_AFTER =
     "The cursor moved into a password field, so Vantle stopped typing.";
 
 // A front application with a text field and a password field; the text field has the focus.
-struct TypeTest : InputFixture, ::testing::Test {
+struct TypingDesk : InputFixture {
   Element app, field, password;
-  TypeTest() {
+  TypingDesk() {
     app = desktop.addApp(
         RunningApp{42, "Mail", "com.example.mail", ActivationPolicy::regular, std::nullopt});
     desktop.setFrontmost(42);
@@ -26,6 +26,7 @@ struct TypeTest : InputFixture, ::testing::Test {
   Json type(Json text) { return verbType(hands, {{"text", std::move(text)}}); }
   int focusReads() { return desktop.count("copyAttribute", "AXFocusedUIElement"); }
 };
+struct TypeTest : TypingDesk, ::testing::Test {};
 
 TEST_F(TypeTest, ShortTextIsOneChunk) {
   EXPECT_EQ(type("hello"), Json::object());
@@ -116,6 +117,34 @@ TEST_F(TypeTest, LooksAtTheFocusAgainAfterATypedTab) {
   EXPECT_EQ(eventLines(plain.desktop), (Lines{"0 key 0 down \"a\t\"", "8 key 0 up \"a\t\"",
                                               "40 key 0 down \"b\"", "48 key 0 up \"b\""}));
   EXPECT_EQ(plain.desktop.count("copyAttribute", "AXFocusedUIElement"), 2);
+}
+
+TEST_F(TypeTest, WaitsForASlowFocusMoveOutOfASingleLineField) {
+  // A browser moves the focus from the user name into the password 0.2 s after the key.
+  struct Case {
+    std::string text;
+    std::uint16_t key;
+  };
+  for (const auto& c : {Case{"alice\thunter2", 0}, Case{"alice\nhunter2", 36}}) {
+    SCOPED_TRACE(c.text);
+    TypingDesk slow;
+    slow.desktop.afterKey(c.key, 0.2, [&](MemoryDesktop& d) { d.focus(slow.password); });
+    expectError(errorOf([&] { slow.type(c.text); }), "secure_field", SECURE_AFTER);
+    for (const auto& line : eventLines(slow.desktop))
+      EXPECT_EQ(line.find("hunter2"), std::string::npos) << line;
+  }
+
+  // Where the focus stays in the field, typing goes on once the wait is over.
+  EXPECT_EQ(type("a\nb"), Json::object());
+  EXPECT_EQ(eventLines(desktop), (Lines{"0 key 0 down \"a\"", "8 key 0 up \"a\"", "20 key 36 down",
+                                        "35 key 36 up", "555 key 0 down \"b\"",
+                                        "563 key 0 up \"b\""}));
+
+  // A text area keeps the focus on Return: no wait there.
+  TypingDesk notes;
+  notes.desktop.focus(notes.desktop.add(notes.app, "AXTextArea", {}, "notes"));
+  EXPECT_EQ(notes.type("a\nb"), Json::object());
+  EXPECT_EQ(eventLines(notes.desktop).back(), "63 key 0 up \"b\"");
 }
 
 TEST_F(TypeTest, TypesOnWhenTheFocusCannotBeTold) {

@@ -1,9 +1,12 @@
-// An X display that goes away under a running plenk-hands: every input verb then answers
-// "helper_failed", and the helper goes on answering and ends cleanly.
+// Input under faults: a display that goes away, a window that closes mid-typing, a menu that
+// holds the keyboard. Each is answered, and nothing is left behind: no modifier, no key binding.
 #include "input_support.hpp"
+#include "platform/linux/x11_input.hpp"
 
 #include <gtest/gtest.h>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace plenk::testing {
 namespace {
@@ -91,6 +94,35 @@ TEST(InputFaults, AWindowThatClosesWhileTextIsTypedLeavesNothingBehind) {
   EXPECT_EQ(hands.child.wait(10000), 0);
   EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
   // plenk-hands gave the spare key codes back as it ended.
+  EXPECT_EQ(keyboardMap(), before);
+}
+
+TEST(InputFaults, AMenuHoldingTheKeyboardLeavesNoModifierDownAndTheMapAsItWas) {
+  REQUIRE_DESKTOP();
+  std::string before = keyboardMap();
+  Probe probe("3");
+  ASSERT_TRUE(probe.ready()) << probe.child.err;
+  InputHands hands;
+  auto right = probe.at("text");
+  right["button"] = "right";
+  EXPECT_EQ(hands.ask("click", right), okAnswer(1));
+  ASSERT_FALSE(probe.lines.waitFor(event("popup"), 5000).is_null());
+
+  // The open context menu grabs the keyboard: chords and text go to it and are answered as usual.
+  EXPECT_EQ(hands.ask("key", {{"key", "cmd+option+shift+x"}}), okAnswer(2));
+  EXPECT_EQ(hands.ask("type", {{"text", "Ωé 日本"}}), okAnswer(3));
+  EXPECT_EQ(hands.ask("key", {{"key", "esc"}}), okAnswer(4));
+  ASSERT_FALSE(probe.lines.waitFor(event("popdown"), 5000).is_null());
+
+  // Once the menu lets go, a plain key reaches the window with no modifier left down.
+  EXPECT_EQ(hands.ask("click", probe.at("entry")), okAnswer(5));
+  EXPECT_EQ(hands.ask("key", {{"key", "x"}}), okAnswer(6));
+  Json x = probe.lines.waitFor([](const Json& j) { return event("key")(j) && j["keyval"] == "x"; },
+                               5000);
+  ASSERT_FALSE(x.is_null());
+  EXPECT_FALSE(x["control"].get<bool>() || x["alt"].get<bool>() || x["shift"].get<bool>())
+      << x.dump();
+  std::this_thread::sleep_for(std::chrono::milliseconds(RESTORE_AFTER_MS + 700));
   EXPECT_EQ(keyboardMap(), before);
 }
 

@@ -80,6 +80,7 @@ TEST_P(InputGtk, ClicksDoubleClicksRightClicksAndScrolls) {
     ask("click", right);
     EXPECT_FALSE(waitFor("popup", [](const Json&) { return true; }).is_null());
     ask("key", {{"key", "esc"}});
+    EXPECT_FALSE(waitFor("popdown", [](const Json&) { return true; }).is_null());
   }
 
   // Negative amounts scroll down and right, positive ones up and left, as the wheel does.
@@ -185,20 +186,27 @@ TEST_P(InputGtk, NothingIsTypedIntoAPasswordEntry) {
             {"code", "secure_field"},
             {"error", "The cursor is in a password field, and Vantle never types into one."}}));
 
-  // Return in the user name moves the focus into the password entry: typing stops there.
-  ask("click", probe->at("user"));
-  id = hands.nextId;
-  EXPECT_EQ(hands.ask("type", {{"text", "name\nsecret"}}),
-            (Json{{"id", id},
-                  {"ok", false},
-                  {"code", "secure_field"},
-                  {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
-  std::string user;
-  for (const auto& j : probe->lines.drain(800)) {
-    EXPECT_NE(j["event"], "password") << j.dump();
-    if (j["event"] == "user") user = j["text"];
+  // Return or Tab in the user name moves the focus into the password entry: typing stops there.
+  for (const char* text : {"name\nsecret", "name\tsecret"}) {
+    SCOPED_TRACE(text);
+    ask("click", probe->at("user"));
+    ask("key", {{"key", "cmd+a"}});
+    ask("key", {{"key", "delete"}});
+    probe->lines.drain(300);
+    id = hands.nextId;
+    EXPECT_EQ(
+        hands.ask("type", {{"text", text}}),
+        (Json{{"id", id},
+              {"ok", false},
+              {"code", "secure_field"},
+              {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
+    std::string user;
+    for (const auto& j : probe->lines.drain(800)) {
+      EXPECT_NE(j["event"], "password") << j.dump();
+      if (j["event"] == "user") user = j["text"];
+    }
+    EXPECT_EQ(user, "name");
   }
-  EXPECT_EQ(user, "name");
 }
 
 TEST(InputChromium, TextArrivesExactly) {
@@ -218,6 +226,24 @@ TEST(InputChromium, TextArrivesExactly) {
   EXPECT_EQ(hands.ask("type", {{"text", MIXED}}), okAnswer(1));
   desktop::waitUntil([&] { return value() == MIXED; }, 10000);
   EXPECT_EQ(value(), MIXED) << activeWindowTitle();
+}
+
+TEST(InputChromium, NothingIsTypedIntoAPasswordInputTheTabMovesTo) {
+  REQUIRE_DESKTOP();
+  auto browser = desktop::Browser::start("file://" + sourceDir() + "/tests/desktop/apps/login.html",
+                                         {"--force-renderer-accessibility", "--window-size=800,400"});
+  ASSERT_TRUE(browser) << "Chromium showed no window";
+  ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
+  InputHands hands;
+  EXPECT_EQ(
+      hands.ask("type", {{"text", "name\tsecret"}}),
+      (Json{{"id", 1},
+            {"ok", false},
+            {"code", "secure_field"},
+            {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
+  desktop::waitUntil([] { return activeWindowTitle().starts_with("user:name "); }, 5000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(activeWindowTitle().starts_with("user:name pw:0")) << activeWindowTitle();
 }
 
 INSTANTIATE_TEST_SUITE_P(Gtk, InputGtk, ::testing::Values("3", "4"),

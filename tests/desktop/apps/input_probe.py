@@ -8,7 +8,7 @@ window is active, laid out and focused on its entry. Then: "key" (keyval name, k
 modifier state of every press the window sees), "clicked" (the button, with its new label),
 "entry", "user" and "password" (their text on every change; Return in "user" moves on to
 "password"), "activated" (the default button), "textview" (the text area's text), "selection"
-(its selected text), "popup" (a context menu opened), "vscroll" (the list's first visible row),
+(its selected text), "popup" and "popdown" (a context menu opened and closed), "vscroll" (the list's first visible row),
 "hscroll" (the wide view's left edge).
 """
 import json
@@ -126,9 +126,20 @@ def on_mark(buffer, _iter, mark):
 
 text.get_buffer().connect("changed", on_text_changed)
 text.get_buffer().connect("mark-set", on_mark)
+
+
+def on_popup(name):
+    def handler(_widget, menu):
+        say("popup", widget=name)
+        # Said once the menu has let go of its grab, so that the next input reaches the window.
+        menu.connect("hide", lambda *_: GLib.idle_add(lambda: say("popdown", widget=name)))
+
+    return handler
+
+
 if not GTK4:
-    text.connect("populate-popup", lambda *_: say("popup", widget="textview"))
-    entry.connect("populate-popup", lambda *_: say("popup", widget="entry"))
+    text.connect("populate-popup", on_popup("textview"))
+    entry.connect("populate-popup", on_popup("entry"))
 add(left, scrolled(text, 380, 160))
 
 rows = Gtk.ListBox()
