@@ -6,6 +6,7 @@
 // no cut or temporary file left there.
 #include "platform/json.hpp"
 #include "tests/support/fixtures.hpp"
+#include "tests/run_program.hpp"
 #include "tests/support/paths.hpp"
 
 #include <atomic>
@@ -117,30 +118,10 @@ Ran spawn(const Launch& run) {
       fds.push_back({readEnds[fd], POLLIN, 0});
       sinks.push_back(fd == 1 ? &done.out : &done.err);
     }
-  std::size_t open = fds.size();
-  while (open > 0) {
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buf[65536];
-      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  readUntilClosed(fds, sinks);
+  int status = waitForExit(pid);
   done.seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  done.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  done.status = status;
   return done;
 }
 

@@ -22,6 +22,37 @@ struct Finished {
   int status = -1; // exit status, or 128 + signal
 };
 
+// Appends what each descriptor gives to its sink until every one is closed, and closes them.
+inline void readUntilClosed(std::vector<pollfd>& fds, const std::vector<std::string*>& sinks) {
+  std::size_t open = fds.size();
+  while (open > 0) {
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[65536];
+      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+// The exit status of a child, or 128 + the signal that ended it.
+inline int waitForExit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // program: a file name in the build folder, or an absolute path. env: "NAME=value" entries that
 // add to the inherited environment or replace an inherited entry of the same name.
 inline Finished runProgram(const std::string& program, const std::vector<std::string>& args,
@@ -63,31 +94,9 @@ inline Finished runProgram(const std::string& program, const std::vector<std::st
     ::close(err[0]);
     return done;
   }
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&done.out, &done.err};
-  int open = 2;
-  while (open > 0) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buf[65536];
-      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  done.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::vector<pollfd> fds{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  readUntilClosed(fds, {&done.out, &done.err});
+  done.status = waitForExit(pid);
   return done;
 }
 
