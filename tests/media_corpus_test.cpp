@@ -5,8 +5,8 @@
 // diagnostic line, no death by a signal, no run past its deadline, nothing in --out changed and
 // no cut or temporary file left there.
 #include "platform/json.hpp"
-#include "tests/support/fixtures.hpp"
 #include "tests/run_program.hpp"
+#include "tests/support/fixtures.hpp"
 #include "tests/support/paths.hpp"
 
 #include <atomic>

@@ -136,9 +136,9 @@ TEST_F(TypeTest, WaitsForASlowFocusMoveOutOfASingleLineField) {
 
   // Where the focus stays in the field, typing goes on once the wait is over.
   EXPECT_EQ(type("a\nb"), Json::object());
-  EXPECT_EQ(eventLines(desktop), (Lines{"0 key 0 down \"a\"", "8 key 0 up \"a\"", "20 key 36 down",
-                                        "35 key 36 up", "555 key 0 down \"b\"",
-                                        "563 key 0 up \"b\""}));
+  EXPECT_EQ(eventLines(desktop),
+            (Lines{"0 key 0 down \"a\"", "8 key 0 up \"a\"", "20 key 36 down", "35 key 36 up",
+                   "555 key 0 down \"b\"", "563 key 0 up \"b\""}));
 
   // A text area keeps the focus on Return: no wait there.
   TypingDesk notes;

@@ -3,8 +3,8 @@
 #include "input_support.hpp"
 #include "platform/linux/x11_input.hpp"
 
-#include <gtest/gtest.h>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 

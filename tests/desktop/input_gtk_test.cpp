@@ -230,17 +230,17 @@ TEST(InputChromium, TextArrivesExactly) {
 
 TEST(InputChromium, NothingIsTypedIntoAPasswordInputTheTabMovesTo) {
   REQUIRE_DESKTOP();
-  auto browser = desktop::Browser::start("file://" + sourceDir() + "/tests/desktop/apps/login.html",
-                                         {"--force-renderer-accessibility", "--window-size=800,400"});
+  auto browser =
+      desktop::Browser::start("file://" + sourceDir() + "/tests/desktop/apps/login.html",
+                              {"--force-renderer-accessibility", "--window-size=800,400"});
   ASSERT_TRUE(browser) << "Chromium showed no window";
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
   InputHands hands;
-  EXPECT_EQ(
-      hands.ask("type", {{"text", "name\tsecret"}}),
-      (Json{{"id", 1},
-            {"ok", false},
-            {"code", "secure_field"},
-            {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
+  EXPECT_EQ(hands.ask("type", {{"text", "name\tsecret"}}),
+            (Json{{"id", 1},
+                  {"ok", false},
+                  {"code", "secure_field"},
+                  {"error", "The cursor moved into a password field, so Vantle stopped typing."}}));
   desktop::waitUntil([] { return activeWindowTitle().starts_with("user:name "); }, 5000);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(activeWindowTitle().starts_with("user:name pw:0")) << activeWindowTitle();
