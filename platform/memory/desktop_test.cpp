@@ -193,14 +193,14 @@ TEST_F(Desk, PostedEventsAreLoggedWithTheirPausesAndTargets) {
   EXPECT_DOUBLE_EQ(events[1].at - events[0].at, 0.040);
   EXPECT_DOUBLE_EQ(events[2].at - events[1].at, 0.025);
   EXPECT_EQ(std::get<MouseEvent>(events[1].event).clickState, 1);
-  EXPECT_EQ(MemoryDesktop::eventLine(events[1]),
+  EXPECT_EQ(eventLine(events[1]),
             R"({"t_ms":40.0,"kind":"mouse","type":"leftDown","x":15.0,"y":15.0,"button":"left",)"
             R"("click":1,"flags":0,"source":1,"target":"save AXButton \"Save\""})");
-  EXPECT_EQ(MemoryDesktop::eventLine(events[2]),
+  EXPECT_EQ(eventLine(events[2]),
             R"({"t_ms":65.0,"kind":"key","code":0,"down":true,"flags":0,"text":"hé",)"
             R"("units":[104,233],"source":1,"target":"save AXButton \"Save\""})");
   // A scroll without a location happens at the pointer, which the last mouse event left on Save.
-  EXPECT_EQ(MemoryDesktop::eventLine(events[3]),
+  EXPECT_EQ(eventLine(events[3]),
             R"({"t_ms":65.0,"kind":"scroll","dy":-3,"dx":1,"flags":0,"source":null,)"
             R"("target":"save AXButton \"Save\""})");
 }
