@@ -8,8 +8,9 @@ namespace plenk {
 bool writeAll(int fd, std::string_view bytes) noexcept {
   while (!bytes.empty()) {
     ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO; // nothing taken and no reason given: never spin on it
       return false;
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
