@@ -111,8 +111,8 @@ void answerTooLong(Channel& channel) noexcept {
 
 void diag(Channel& channel, std::string_view message) noexcept {
   try {
-    std::string line = "plenk-hands: ";
-    line.append(message);
+    std::string line(HELPER_NAME);
+    line.append(": ").append(message);
     line += '\n';
     writeAll(channel.errFd, line);
   } catch (...) {
