@@ -16,7 +16,8 @@
 #define PLENK_SANITIZER_HEAP 1
 #endif
 #ifdef PLENK_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer's runtime (GCC ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace plenk::hands {
@@ -70,11 +71,13 @@ TEST(LongSession, HundredThousandRequestsKeepTheHeapFlat) {
   std::string firstFailure;
   auto run = [&](int count) {
     for (int i = 0; i < count; ++i) {
-      const auto& [verb, args] = requests[static_cast<std::size_t>(i) % requests.size()];
-      dispatchVerb(hands, verb, args, [&](std::optional<Json>, std::optional<HandsError> error) {
-        std::lock_guard lock(mutex);
-        if (error && failed++ == 0) firstFailure = verb + ": " + error->message;
-      });
+      const auto& request = requests[static_cast<std::size_t>(i) % requests.size()];
+      const std::string& verb = request.first;
+      dispatchVerb(hands, verb, request.second,
+                   [&](std::optional<Json>, std::optional<HandsError> error) {
+                     std::lock_guard lock(mutex);
+                     if (error && failed++ == 0) firstFailure = verb + ": " + error->message;
+                   });
     }
     desktop.waitForOpens();
   };
