@@ -103,7 +103,12 @@ inline Element elementIn(const std::optional<AttrValue>& value) {
   return e ? *e : Element{};
 }
 
+// Loads one scene into one desktop; a refusal throws SceneError.
 class Loader {
+public:
+  explicit Loader(MemoryDesktop& desk) : desk_(desk) {}
+  void load(const Json& root, Scene& scene, const std::string& folder);
+
 private:
   // An attribute value whose element references are resolved once every element exists.
   struct Pending {
@@ -115,12 +120,10 @@ private:
   using Assign = std::function<void(AxStatus, std::optional<AttrValue>)>;
   using Attach = std::function<void(const Element&)>;
 
-public:
-  explicit Loader(MemoryDesktop& desk) : desk_(desk) {}
-
-  void load(const Json& root, Scene& scene, const std::string& folder);
+  // ---- the whole file (scene.cpp)
   void permissions(const Json& v, const std::string& path);
   void input(const Json& v, const std::string& path);
+  // ---- applications and element trees (scene_elements.cpp, scene_templates.cpp)
   RunningApp runningApp(const Json& v, const std::string& path);
   // An application; `running` false for one that only runs once it is opened.
   RunningApp app(const Json& v, const std::string& path, bool running);
@@ -147,10 +150,14 @@ public:
   // {"chain": N, "element": {...}, "step": [dx, dy]}: N copies, each inside the one before; the
   // template's children go into the innermost.
   void generate(const Attach& attach, int pid, const Json& v, const std::string& path, int depth);
+
+  // ---- applications on disk and hit answers (scene_workspace.cpp)
   void folders(const Json& v, const std::string& path);
   void bundles(const Json& v, const std::string& path);
   void opens(const Json& v, const std::string& path);
   void hits(const Json& v, const std::string& path);
+
+  // ---- changes over time and by input (scene_changes.cpp)
   void changes(const Json& v, const std::string& path);
   void trigger(const Json& w, const std::string& path, double delay, Change change);
   // What a change does, in order.
@@ -159,7 +166,6 @@ public:
   std::shared_ptr<Element> named(const Json& v, const std::string& path);
   Change action(const Json& v, const std::string& path);
 
-private:
   MemoryDesktop& desk_;
   std::vector<Pending> pending_;
   std::set<std::string> ids_;
