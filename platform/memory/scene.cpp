@@ -1,5 +1,4 @@
 // Scenes: the whole file and its settings, and loading a scene from text or a file.
-
 #include "platform/memory/scene_loader.hpp"
 
 #include <filesystem>
