@@ -4,8 +4,8 @@
 // which is in front), the accessibility tree (whose applications are the running ones) and the
 // input recorder (whose events reach the tree's elements). Beside them sit the simulator's own
 // parts: one call log with the desktop's clock, and the scheduler of changes over time and by
-// input. A test that needs only one service can build that fake alone on a CallLog and a
-// Scheduler.
+// input. Each fake can be built without this class on a CallLog and a Scheduler (the tree needs a
+// workspace, the input recorder a tree), for a test that combines it with a real service.
 //
 // A test builds exactly the desktop it needs, runs the logic on it, and then looks at what the
 // logic did: the platform calls it made, the attributes it wrote and the input it posted, each
