@@ -3,6 +3,7 @@
 #include "hands/constants.hpp"
 #include "hands/dispatch.hpp"
 #include "hands/main_queue.hpp"
+#include "platform/fd.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -13,18 +14,6 @@
 namespace plenk::hands {
 
 namespace {
-
-void writeAll(int fd, const char* data, std::size_t size) noexcept {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return; // the host is gone; nothing is left to tell it
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-}
 
 Json failure(Json id, std::string_view code, std::string_view message) {
   Json answer = Json::object();
@@ -81,8 +70,8 @@ void readerLoop(Hands& hands, Channel& channel, MainQueue& queue, int inFd) {
 
 void writeBytes(Channel& channel, std::string_view bytes) noexcept {
   std::lock_guard<std::mutex> hold(channel.outLock);
-  writeAll(channel.outFd, bytes.data(), bytes.size());
-  writeAll(channel.outFd, "\n", 1);
+  // A failure means the host is gone; nothing is left to tell it.
+  if (writeAll(channel.outFd, bytes)) writeAll(channel.outFd, "\n");
 }
 
 } // namespace
@@ -122,10 +111,10 @@ void answerTooLong(Channel& channel) noexcept {
 
 void diag(Channel& channel, std::string_view message) noexcept {
   try {
-    std::string line = "plenk-hands: ";
-    line.append(message);
+    std::string line(HELPER_NAME);
+    line.append(": ").append(message);
     line += '\n';
-    writeAll(channel.errFd, line.data(), line.size());
+    writeAll(channel.errFd, line);
   } catch (...) {
   }
 }

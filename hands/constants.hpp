@@ -1,6 +1,9 @@
 // Module constants and tables of plenk-hands: fixed before the first request is read.
 #pragma once
 
+#include "platform/input_events.hpp"
+#include "platform/version.hpp"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,7 +15,7 @@ namespace plenk::hands {
 
 inline constexpr int PROTOCOL_VERSION = 1;
 inline constexpr std::string_view HELPER_NAME = "plenk-hands";
-inline constexpr std::string_view HELPER_VERSION = "1.0.0";
+inline constexpr std::string_view HELPER_VERSION = HELPERS_VERSION;
 
 // The verbs in the order the probe lists them.
 inline constexpr std::array<std::string_view, 14> VERBS{
@@ -88,10 +91,6 @@ inline constexpr std::array<std::pair<std::string_view, std::uint16_t>, 76> KEY_
 }};
 
 // Modifier name to event flag.
-inline constexpr std::uint64_t FLAG_COMMAND = 0x100000;
-inline constexpr std::uint64_t FLAG_SHIFT = 0x20000;
-inline constexpr std::uint64_t FLAG_OPTION = 0x80000;
-inline constexpr std::uint64_t FLAG_CONTROL = 0x40000;
 inline constexpr std::array<std::pair<std::string_view, std::uint64_t>, 8> MODIFIERS{{
     {"cmd", FLAG_COMMAND},
     {"command", FLAG_COMMAND},

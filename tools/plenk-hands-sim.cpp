@@ -1,6 +1,7 @@
 // plenk-hands-sim SCENE.json [--events FILE]: the plenk-hands program over the desktop of a scene
 // (docs/scene.md). A scene that cannot be loaded ends the run before the program starts.
 #include "hands/channel.hpp"
+#include "platform/fd.hpp"
 #include "platform/memory/scene.hpp"
 
 #include <csignal>
@@ -13,8 +14,7 @@ namespace {
 constexpr int EXIT_BAD_SCENE = 2;
 
 int refuse(const std::string& message) {
-  std::string line = "plenk-hands-sim: " + message + "\n";
-  if (write(STDERR_FILENO, line.data(), line.size()) < 0) return EXIT_BAD_SCENE;
+  plenk::writeAll(STDERR_FILENO, "plenk-hands-sim: " + message + "\n");
   return EXIT_BAD_SCENE;
 }
 

@@ -4,6 +4,8 @@
 #include "hands/verbs.hpp"
 #include "platform/text.hpp"
 
+#include <filesystem>
+
 namespace plenk::hands {
 
 namespace {
@@ -25,10 +27,8 @@ bool looksLikeBundleId(std::string_view text) {
 std::string appName(std::string_view path) {
   while (path.size() > 1 && path.ends_with('/'))
     path.remove_suffix(1);
-  if (auto slash = path.rfind('/'); slash != path.npos) path.remove_prefix(slash + 1);
-  // A leading dot starts a hidden name, not an extension.
-  if (auto dot = path.rfind('.'); dot != path.npos && dot > 0) path = path.substr(0, dot);
-  return std::string(path);
+  // A leading dot starts a hidden name, not an extension (".app" keeps its whole name).
+  return std::filesystem::path(path).stem().string();
 }
 
 ResolvedApp pack(Workspace& workspace, std::string path) {

@@ -21,7 +21,8 @@ bool claim(Media& media) {
 int deadlinePassed(Media& media, std::int64_t millis) {
   if (!claim(media)) return media.console.waitForEnd();
   std::string n = std::to_string(millis);
-  writeErr(media, "plenk-media: the deadline of " + n + " ms passed before the work finished");
+  writeErr(media, std::string(HELPER_NAME) + ": the deadline of " + n +
+                      " ms passed before the work finished");
   emit(media, {{"ok", false},
                {"code", codeName(Code::Deadline)},
                {"message", "macOS did not finish this within " + n + " ms"}});
@@ -68,7 +69,7 @@ int finish(Media& media, const Json& result) {
 
 int stop(Media& media, const MediaError& error) {
   if (!claim(media)) return media.console.waitForEnd();
-  writeErr(media, "plenk-media: " + error.message);
+  writeErr(media, std::string(HELPER_NAME) + ": " + error.message);
   emit(media, {{"ok", false}, {"code", codeName(error.code)}, {"message", error.message}});
   int status = exitStatus(error.code);
   media.console.exit(status);

@@ -1,6 +1,8 @@
 // Module constants of plenk-media: fixed at build time, never changed.
 #pragma once
 
+#include "platform/version.hpp"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -9,7 +11,7 @@ namespace plenk::media {
 
 inline constexpr std::int64_t PROTOCOL_VERSION = 1;
 inline constexpr std::string_view HELPER_NAME = "plenk-media";
-inline constexpr std::string_view HELPER_VERSION = "1.0.0";
+inline constexpr std::string_view HELPER_VERSION = HELPERS_VERSION;
 
 inline constexpr std::int64_t DEFAULT_MAX_EDGE = 1920;
 inline constexpr std::int64_t HARD_MAX_EDGE = 4096;

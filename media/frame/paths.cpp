@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 
 namespace plenk::media {
@@ -67,15 +68,14 @@ bool copyOut(Media& media, const std::string& from, const std::string& path) {
 }
 
 std::optional<std::string> holdTemporary(Media& media, const std::string& path) {
-  auto slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::filesystem::path target(path);
   // Unique enough among runs that write into one folder at once; a clash only fails the write
   // (the temporary is created exclusively).
   thread_local std::mt19937_64 bits{std::random_device{}()};
   char tag[17];
   std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(bits()));
-  std::string temporary = dir + "." + name + "." + tag + ".part";
+  std::string temporary =
+      (target.parent_path() / ("." + target.filename().string() + "." + tag + ".part")).string();
   RunState& run = media.run;
   std::lock_guard lock(run.temporariesLock);
   if (run.ended) return std::nullopt;

@@ -47,7 +47,8 @@ int runMedia(Media& media, const std::vector<std::string>& rawArgs,
     return stop(media, error);
   } catch (const std::exception&) {
     // Out of memory or a library's own exception: still one answer, never a crash.
-    return stop(media, MediaError(Code::Work, "plenk-media failed while doing this work"));
+    return stop(media,
+                MediaError(Code::Work, std::string(HELPER_NAME) + " failed while doing this work"));
   }
 }
 

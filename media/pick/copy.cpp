@@ -24,7 +24,7 @@ template <typename Work> void guarded(Media& media, Work work) {
   } catch (const MediaError& error) {
     stop(media, error);
   } catch (const std::exception&) {
-    stop(media, MediaError(Code::Work, "plenk-media failed while doing this work"));
+    stop(media, MediaError(Code::Work, std::string(HELPER_NAME) + " failed while doing this work"));
   }
 }
 

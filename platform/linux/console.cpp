@@ -1,5 +1,7 @@
 #include "platform/console.hpp"
 
+#include "platform/fd.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -8,19 +10,6 @@
 namespace plenk {
 
 namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-  // One write(2) normally takes everything; a signal or a full pipe may split it.
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 struct ProcessConsole final : Console {
   bool writeOut(std::string_view bytes) override { return writeAll(STDOUT_FILENO, bytes); }
@@ -40,7 +29,7 @@ void guardStandardStreams() {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     // open gives the lowest free number, which is this one.
     int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (opened >= 0 && opened != fd) ::close(opened);
+    if (opened != fd) FileDescriptor stray(opened);
   }
 }
 

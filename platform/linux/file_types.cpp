@@ -1,5 +1,7 @@
 #include "platform/linux/file_types.hpp"
 
+#include "platform/fd.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -156,23 +158,18 @@ std::optional<std::string> typeFromContent(std::string_view head) {
 }
 
 std::optional<std::string> typeOfFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return std::nullopt;
   char head[TYPE_HEAD_BYTES];
-  ssize_t n = ::pread(fd, head, sizeof head, 0);
-  ::close(fd);
+  ssize_t n = ::pread(fd.get(), head, sizeof head, 0);
   if (n <= 0) return std::nullopt;
   auto found = typeFromContent(std::string_view(head, static_cast<std::size_t>(n)));
   // MPEG transport streams: a sync byte every 188 bytes, further than the head reaches.
   if (!found && n > 0 && head[0] == 0x47) {
-    int again = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     char sync[2] = {0, 0};
-    if (again >= 0) {
-      if (::pread(again, &sync[0], 1, 188) == 1 && ::pread(again, &sync[1], 1, 376) == 1 &&
-          sync[0] == 0x47 && sync[1] == 0x47)
-        found = "video/mp2t";
-      ::close(again);
-    }
+    if (::pread(fd.get(), &sync[0], 1, 188) == 1 && ::pread(fd.get(), &sync[1], 1, 376) == 1 &&
+        sync[0] == 0x47 && sync[1] == 0x47)
+      found = "video/mp2t";
   }
   return found;
 }

@@ -1,5 +1,7 @@
 #include "platform/files.hpp"
 
+#include "platform/fd.hpp"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -70,34 +72,21 @@ struct SystemFiles final : Files {
   }
 
   bool writeNew(const std::string& path, std::string_view bytes) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    while (!bytes.empty()) {
-      ssize_t n = ::write(fd, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    if (::close(fd) != 0) ok = false;
-    return ok;
+    FileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) return false;
+    bool ok = writeAll(fd.get(), bytes);
+    return fd.close() && ok;
   }
 
   bool copyNew(const std::string& from, const std::string& to) override {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (out < 0) {
-      ::close(in);
-      return false;
-    }
-    bool ok = copyAll(in, out);
-    ::close(in);
-    if (::close(out) != 0) ok = false;
-    return ok;
+    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) return false;
+    FileDescriptor out(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!out) return false;
+    bool ok = copyAll(in.get(), out.get());
+    return out.close() && ok;
   }
 
   bool moveNew(const std::string& from, const std::string& to) override {
@@ -133,14 +122,8 @@ private:
         if (errno == EINTR) continue;
         return false;
       }
-      for (ssize_t done = 0; done < n;) {
-        ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-        if (w < 0) {
-          if (errno == EINTR) continue;
-          return false;
-        }
-        done += w;
-      }
+      if (!writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n))))
+        return false;
     }
   }
 };

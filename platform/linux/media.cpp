@@ -2,6 +2,7 @@
 // for scaling and colour, libswresample for sound.
 #include "platform/linux/media.hpp"
 
+#include "platform/fd.hpp"
 #include "platform/linux/orientation.hpp"
 
 extern "C" {
@@ -211,32 +212,25 @@ std::optional<Picture> toPicture(const AVFrame* f, const AVStream* s, int maxEdg
 
 // Writes into a file descriptor; the M4A muxer seeks back to finish its boxes.
 struct FdOutput {
-  int fd = -1;
+  FileDescriptor fd;
   AVIOContext* io = nullptr;
   std::string failure;
 
   static int write(void* opaque, std::uint8_t* buf, int size) {
     auto* self = static_cast<FdOutput*>(opaque);
-    int done = 0;
-    while (done < size) {
-      ssize_t n = ::write(self->fd, buf + done, static_cast<std::size_t>(size - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (self->failure.empty()) self->failure = std::strerror(n < 0 ? errno : EIO);
-        return AVERROR(EIO);
-      }
-      done += static_cast<int>(n);
-    }
-    return size;
+    std::string_view bytes(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(size));
+    if (writeAll(self->fd.get(), bytes)) return size;
+    if (self->failure.empty()) self->failure = std::strerror(errno);
+    return AVERROR(EIO);
   }
 
   static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
     auto* self = static_cast<FdOutput*>(opaque);
     if (whence == AVSEEK_SIZE) {
       struct stat st {};
-      return fstat(self->fd, &st) == 0 ? st.st_size : AVERROR(errno);
+      return fstat(self->fd.get(), &st) == 0 ? st.st_size : AVERROR(errno);
     }
-    off_t at = lseek(self->fd, offset, whence & ~AVSEEK_FORCE);
+    off_t at = lseek(self->fd.get(), offset, whence & ~AVSEEK_FORCE);
     return at < 0 ? AVERROR(errno) : at;
   }
 
@@ -245,7 +239,6 @@ struct FdOutput {
       av_freep(&io->buffer);
       avio_context_free(&io);
     }
-    if (fd >= 0) ::close(fd);
   }
 };
 
@@ -261,8 +254,8 @@ struct Muxer {
 
 // Creates the file (never replacing one) and an M4A muxer writing into it.
 std::optional<std::string> startMuxer(Muxer& m, const std::string& path) {
-  m.out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (m.out.fd < 0) return std::string("the file could not be created: ") + std::strerror(errno);
+  m.out.fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!m.out.fd) return std::string("the file could not be created: ") + std::strerror(errno);
   constexpr int BUFFER = 1 << 16;
   auto* buffer = static_cast<unsigned char*>(av_malloc(BUFFER));
   if (buffer == nullptr) return "out of memory";

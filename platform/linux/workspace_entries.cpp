@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -42,8 +43,7 @@ constexpr std::array<std::string_view, 13> CHROMIUM_COMMANDS{"chromium",
                                                              "opera"};
 
 std::string baseName(std::string_view path) {
-  if (auto slash = path.rfind('/'); slash != path.npos) path.remove_prefix(slash + 1);
-  return std::string(path);
+  return std::filesystem::path(path).filename().string();
 }
 
 bool inBundleFolder(std::string_view location) {

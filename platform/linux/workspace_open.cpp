@@ -1,5 +1,6 @@
 #include "platform/linux/workspace_open.hpp"
 
+#include "platform/fd.hpp"
 #include "platform/linux/workspace_running.hpp"
 
 #include <atomic>
@@ -177,14 +178,14 @@ void launch(const desktop_entries::Catalogue& catalogue, const desktop_entries::
                            " SCREEN=0 APPLICATION_ID=" + quoted(entry.file));
   }
   // The application must never read the host's requests or write into its answers.
-  int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  FileDescriptor devNull(open("/dev/null", O_RDWR | O_CLOEXEC));
   GPid pid = 0;
   GError* error = nullptr;
   gboolean launched = g_desktop_app_info_launch_uris_as_manager_with_fds(
       info, nullptr, context,
       static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
-      rememberPid, &pid, devNull, devNull, devNull, &error);
-  if (devNull >= 0) close(devNull);
+      rememberPid, &pid, devNull.get(), devNull.get(), devNull.get(), &error);
+  devNull.close();
   g_object_unref(context);
   g_object_unref(info);
   if (!launched) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 namespace plenk {
@@ -193,14 +194,14 @@ TEST_F(Desk, PostedEventsAreLoggedWithTheirPausesAndTargets) {
   EXPECT_DOUBLE_EQ(events[1].at - events[0].at, 0.040);
   EXPECT_DOUBLE_EQ(events[2].at - events[1].at, 0.025);
   EXPECT_EQ(std::get<MouseEvent>(events[1].event).clickState, 1);
-  EXPECT_EQ(MemoryDesktop::eventLine(events[1]),
+  EXPECT_EQ(eventLine(events[1]),
             R"({"t_ms":40.0,"kind":"mouse","type":"leftDown","x":15.0,"y":15.0,"button":"left",)"
             R"("click":1,"flags":0,"source":1,"target":"save AXButton \"Save\""})");
-  EXPECT_EQ(MemoryDesktop::eventLine(events[2]),
+  EXPECT_EQ(eventLine(events[2]),
             R"({"t_ms":65.0,"kind":"key","code":0,"down":true,"flags":0,"text":"hé",)"
             R"("units":[104,233],"source":1,"target":"save AXButton \"Save\""})");
   // A scroll without a location happens at the pointer, which the last mouse event left on Save.
-  EXPECT_EQ(MemoryDesktop::eventLine(events[3]),
+  EXPECT_EQ(eventLine(events[3]),
             R"({"t_ms":65.0,"kind":"scroll","dy":-3,"dx":1,"flags":0,"source":null,)"
             R"("target":"save AXButton \"Save\""})");
 }
@@ -354,16 +355,6 @@ TEST_F(Desk, OpeningAnswersLaterOnAnotherThread) {
   EXPECT_EQ(results["/Applications/Slow.app"].app, NOTES);
   EXPECT_EQ(desk.frontmostApplication(), NOTES); // the last one opened came to the front
   EXPECT_EQ(desk.opened().size(), 4u);
-}
-
-TEST(MemoryDesktopLife, PendingOpensDoNotOutliveTheDesktop) {
-  bool called = false;
-  {
-    MemoryDesktop desk;
-    desk.setOpenAnswer("/A.app", {std::nullopt, "late", 30.0, false});
-    desk.openApplication("/A.app", {}, [&](auto, auto) { called = true; });
-  } // returns at once, without waiting 30 s
-  EXPECT_FALSE(called);
 }
 
 } // namespace

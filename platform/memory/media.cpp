@@ -1,5 +1,7 @@
 #include "platform/memory/media.hpp"
 
+#include "platform/fd.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -36,11 +38,9 @@ public:
 
   ExportOutcome exportSound(const std::string& path, double seconds) override {
     owner_.exportRequests.push_back({path, seconds});
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return {false, std::string(std::strerror(errno))};
-    const std::string& bytes = script_.exportBytes;
-    bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ::close(fd);
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd) return {false, std::string(std::strerror(errno))};
+    bool written = writeAll(fd.get(), script_.exportBytes) && fd.close();
     if (!written) return {false, std::string("the scripted bytes could not be written")};
     RecordingFacts exported;
     exported.audioTracks = 1;
