@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The picker window on this desktop: a Pictures and Videos library made here, plenk-media pick
-# on it, two photographs and a video chosen by clicks of plenk-hands (where the tiles are is read
-# through the accessibility bus), a screenshot of the picker, then Add.
+# on it, two photographs and a video chosen through plenk-hands (its elements verb tells where
+# the tiles are, its click verb chooses them), a screenshot of the picker, then Add.
 set -euo pipefail
 echo
 echo "== plenk-media pick: the picker window"
@@ -33,12 +33,43 @@ echo "\$ plenk-media pick --out $lib/out --limit 3 --nonce demo-w1"
 XDG_CONFIG_HOME="$lib/config" XDG_CACHE_HOME="$lib/cache" \
   "$BIN/plenk-media" pick --out "$lib/out" --limit 3 --nonce demo-w1 >"$lib/answer" 2>"$lib/err" &
 pid=$!
-driver="$(dirname "$0")/../tests/desktop/pick_driver.py"
-/usr/bin/python3 "$driver" --hands "$BIN/plenk-hands" "$pid" wait harbour.heic,sideways.jpg,clip.mov,teal.jpg \
-  click harbour.heic click sideways.jpg click clip.mov sleep 1 >/dev/null
+coproc HANDS { "$BIN/plenk-hands" 2>"$DEMO_OUT/pick-hands.err"; }
+id=0
+answer=""
+ask() {
+  id=$((id + 1))
+  printf '{"id":%d,"verb":"%s","args":{%s}}\n' "$id" "$1" "$2" >&"${HANDS[1]}"
+  IFS= read -r -t 30 answer <&"${HANDS[0]}"
+}
+# Asks for the front window's elements until one of this role and label shows (20 s at most);
+# its centre goes to $at as "x":..,"y":..
+at=""
+where() {
+  for _ in $(seq 100); do
+    ask elements '"max":250'
+    at=$(/usr/bin/python3 -c 'import json, sys
+for e in json.loads(sys.argv[1]).get("result", {}).get("elements", []):
+    if e["role"] == sys.argv[2] and e["label"] == sys.argv[3]:
+        print("\"x\":%d,\"y\":%d" % (e["x"] + e["w"] / 2, e["y"] + e["h"] / 2))
+        break' "$answer" "$1" "$2")
+    [ -n "$at" ] && return 0
+    sleep 0.2
+  done
+  echo "  $1 $2 did not show" >&2
+  return 1
+}
+for name in harbour.heic sideways.jpg clip.mov; do
+  where checkbox "$name"
+  echo "  plenk-hands: $name is a tile at {$at}: click"
+  ask click "$at"
+done
+where statictext "3 of 3 chosen, no more can be added"
 import -window root "$DEMO_OUT/pick-window.png"
 echo "  screenshot of the picker: $DEMO_OUT/pick-window.png"
-/usr/bin/python3 "$driver" --hands "$BIN/plenk-hands" "$pid" press Add >/dev/null
+where button Add
+echo "  plenk-hands: Add is a button at {$at}: click"
+ask click "$at"
+exec {HANDS[1]}>&-
 status=0
 wait "$pid" || status=$?
 sed 's/^/  /' "$lib/answer"

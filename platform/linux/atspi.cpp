@@ -865,8 +865,10 @@ struct AtspiAccessibility::Impl {
   std::vector<NodePtr> windowsOf(const NodePtr& app) {
     auto [status, children] = visibleChildren(app);
     std::vector<NodePtr> windows;
+    // An application's children are its windows: GTK 4.8 tells its file chooser dialog as a
+    // filler.
     for (auto& c : children)
-      if (isWindowRole(c->role)) windows.push_back(c);
+      if (isWindowRole(c->role) || c->role == ATSPI_ROLE_FILLER) windows.push_back(c);
     return windows;
   }
 

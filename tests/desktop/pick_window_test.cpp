@@ -1,19 +1,23 @@
 // The real plenk-media pick on the desktop session: its picker window over a library made here,
-// driven the way a user (or the assistant) would, through what the window tells the
-// accessibility bus.
+// driven the way the assistant does, through the real plenk-hands.
 #include "tests/desktop/pick_session.hpp"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace plenk {
 namespace {
 
 using testing::Finished;
 using testing::onlyLine;
+using testing::PickHands;
 using testing::PickLibrary;
 using testing::Running;
+using testing::Seen;
+using testing::windowTitles;
 namespace fs = std::filesystem;
 
 constexpr const char* NOTE_PHOTO_NOT_OPENED =
@@ -43,7 +47,23 @@ struct Library : PickLibrary {
   }
 };
 
-const std::string ALL = "harbour.heic,sideways.jpg,clip.mov,beach.jpg,broken.jpg,empty.mp4";
+const std::vector<std::string> ALL{"harbour.heic", "sideways.jpg", "clip.mov",
+                                   "beach.jpg",    "broken.jpg",   "empty.mp4"};
+const std::set<std::string> PICKER_ONLY{"Choose from Photos"};
+const std::set<std::string> OVER_PLACEHOLDER{"Plenk", "Choose from Photos"};
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The listing has ended and exactly these tiles show.
+Seen listed(PickHands& hands, const std::vector<std::string>& names) {
+  return hands.until(
+      "exactly the tiles of " + std::to_string(names.size()) + " files", [&](const Seen& s) {
+        return !s.text("Photographs and videos").empty() && s.tiles() == sorted(names);
+      });
+}
 
 TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
   if (!testing::pickDesktopReady()) return;
@@ -52,22 +72,32 @@ TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
   EXPECT_EQ(json::parse(probe.out).value_or(Json())["canPick"], true) << probe.out;
 
   Running pick(lib, {"pick", "--out", lib.out, "--limit", "3"});
-  Json seen = pick.drive({"wait",         ALL,     "windows",   "click", "harbour.heic", "click",
-                          "sideways.jpg", "click", "clip.mov",  "text",  "3 of 3",       "tile",
-                          "beach.jpg",    "click", "beach.jpg", "tile",  "beach.jpg",    "tile",
-                          "sideways.jpg", "press", "Add"});
-  Finished done = pick.finish();
-  ASSERT_EQ(seen.size(), 5u) << seen;
-  EXPECT_EQ(seen[0], Json::array({"Choose from Photos"}));
-  EXPECT_EQ(seen[1], "3 of 3 chosen, no more can be added");
+  PickHands hands(pick.pid);
+  hands.waitTiles(ALL);
+  EXPECT_EQ(windowTitles(pick.pid), PICKER_ONLY);
+  for (const char* name : {"harbour.heic", "sideways.jpg", "clip.mov"})
+    hands.choose(name);
+  Seen full = hands.until("the count at the limit",
+                          [](const Seen& s) { return !s.text("3 of 3").empty(); });
+  EXPECT_EQ(full.text("3 of 3"), "3 of 3 chosen, no more can be added");
+  EXPECT_EQ(full.badge("harbour.heic"), "1");
+  EXPECT_EQ(full.badge("sideways.jpg"), "2");
+  EXPECT_EQ(full.badge("clip.mov"), "3");
   // The limit: a fourth tile cannot be chosen, and clicking it changes nothing.
-  for (int i : {2, 3}) {
-    EXPECT_EQ(seen[i]["sensitive"], false) << seen[i];
-    EXPECT_EQ(seen[i]["checked"], false) << seen[i];
-  }
-  EXPECT_EQ(seen[4]["checked"], true);
-  EXPECT_NE(seen[4]["description"].get<std::string>().find("chosen 2"), std::string::npos)
-      << seen[4];
+  EXPECT_FALSE(full.enabled("beach.jpg")) << full.describe();
+  EXPECT_EQ(full.badge("beach.jpg"), "");
+  hands.clickTile("beach.jpg");
+  // Taken back, a choice leaves the order of the rest; chosen again, it comes last.
+  hands.choose("sideways.jpg", false);
+  Seen fewer = hands.until("the count below the limit",
+                           [](const Seen& s) { return !s.text("2 of 3 chosen").empty(); });
+  EXPECT_FALSE(fewer.chosen("beach.jpg")) << fewer.describe();
+  EXPECT_TRUE(fewer.enabled("beach.jpg")) << fewer.describe();
+  EXPECT_EQ(fewer.badge("clip.mov"), "2");
+  Seen again = hands.choose("sideways.jpg");
+  EXPECT_EQ(again.badge("sideways.jpg"), "3");
+  hands.press("Add");
+  Finished done = pick.finish();
 
   EXPECT_EQ(done.status, 0) << done.err;
   Json line = onlyLine(done);
@@ -77,16 +107,16 @@ TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
   EXPECT_EQ(items[0]["file"], "photo-001.jpg");
   EXPECT_EQ(items[0]["from"], "heic");
   EXPECT_EQ(items[0]["width"], 640);
-  EXPECT_EQ(items[1]["file"], "photo-002.jpg");
-  EXPECT_EQ(items[1]["from"], "jpeg");
-  // Upright (stored 2000 x 1200, turned by its tag) and within the size bound.
-  EXPECT_EQ(items[1]["width"], 840);
-  EXPECT_EQ(items[1]["height"], 1400);
-  EXPECT_EQ(items[2]["file"], "video-001.mov");
-  EXPECT_EQ(items[2]["mime"], "video/quicktime");
-  EXPECT_EQ(items[2]["supported"], true);
+  EXPECT_EQ(items[1]["file"], "video-001.mov");
+  EXPECT_EQ(items[1]["mime"], "video/quicktime");
+  EXPECT_EQ(items[1]["supported"], true);
   EXPECT_EQ(testing::readFile(lib.out + "/video-001.mov"),
             testing::readFile(lib.videos + "/clip.mov"));
+  EXPECT_EQ(items[2]["file"], "photo-002.jpg");
+  EXPECT_EQ(items[2]["from"], "jpeg");
+  // Upright (stored 2000 x 1200, turned by its tag) and within the size bound.
+  EXPECT_EQ(items[2]["width"], 840);
+  EXPECT_EQ(items[2]["height"], 1400);
   EXPECT_EQ(line["notes"], Json::array());
 }
 
@@ -94,33 +124,43 @@ TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
 // placeholder window, that window does not close: the picker has to be answered first.
 TEST(PickWindow, CancellingAndClosingAnswerCancelled) {
   if (!testing::pickDesktopReady()) return;
+  using Leave = std::function<void(PickHands&, int pid)>;
+  const Leave cancel = [](PickHands& h, int) { h.press("Cancel"); };
+  const Leave escape = [](PickHands& h, int) { h.key("escape"); };
+  const Leave closePicker = [](PickHands&, int) { testing::closeWindow("Choose from Photos"); };
+  // The picker still takes choices after the placeholder was asked to close, and both stay.
+  auto closePlaceholderThen = [](Leave then) -> Leave {
+    return [then](PickHands& h, int pid) {
+      testing::closeWindow("Plenk");
+      h.choose("beach.jpg");
+      EXPECT_EQ(windowTitles(pid), OVER_PLACEHOLDER);
+      then(h, pid);
+    };
+  };
   struct Row {
     const char* present;
-    std::vector<std::string> steps;
+    const char* what;
+    Leave leave;
     std::set<std::string> windows;
   };
-  const std::set<std::string> one{"Choose from Photos"};
-  const std::set<std::string> two{"Plenk", "Choose from Photos"};
   const Row rows[] = {
-      {"window", {"press", "Cancel"}, one},
-      {"window", {"close", "Choose from Photos"}, one},
-      {"window", {"key", "Escape"}, one},
-      {"sheet", {"press", "Cancel"}, two},
-      {"sheet", {"close", "Plenk", "sleep", "0.5", "windows", "key", "Escape"}, two},
-      {"modal", {"close", "Choose from Photos"}, two},
-      {"modal", {"close", "Plenk", "sleep", "0.5", "windows", "press", "Cancel"}, two},
+      {"window", "Cancel", cancel, PICKER_ONLY},
+      {"window", "close", closePicker, PICKER_ONLY},
+      {"window", "Escape", escape, PICKER_ONLY},
+      {"sheet", "Cancel", cancel, OVER_PLACEHOLDER},
+      {"sheet", "close the placeholder, Escape", closePlaceholderThen(escape), OVER_PLACEHOLDER},
+      {"modal", "close", closePicker, OVER_PLACEHOLDER},
+      {"modal", "close the placeholder, Cancel", closePlaceholderThen(cancel), OVER_PLACEHOLDER},
   };
   Library lib;
   for (const auto& row : rows) {
-    std::vector<std::string> steps{"wait", "harbour.heic", "click", "harbour.heic", "windows"};
-    steps.insert(steps.end(), row.steps.begin(), row.steps.end());
-    const std::string what = std::string(row.present) + " " + row.steps[0] + " " + row.steps[1];
+    const std::string what = std::string(row.present) + ": " + row.what;
     Running pick(lib, {"pick", "--out", lib.out, "--present", row.present});
-    Json seen = pick.drive(steps);
+    PickHands hands(pick.pid);
+    hands.choose("harbour.heic");
+    EXPECT_EQ(windowTitles(pick.pid), row.windows) << what;
+    row.leave(hands, pick.pid);
     Finished done = pick.finish();
-    ASSERT_FALSE(seen.empty()) << what;
-    for (const auto& windows : seen)
-      EXPECT_EQ(std::set<std::string>(windows.begin(), windows.end()), row.windows) << what;
     EXPECT_EQ(done.status, 0) << what << done.err;
     Json line = onlyLine(done);
     EXPECT_EQ(line["cancelled"], true) << what;
@@ -136,10 +176,13 @@ TEST(PickWindow, SheetAndModalAddToo) {
     fs::remove_all(lib.out);
     fs::create_directories(lib.out);
     Running pick(lib, {"pick", "--out", lib.out, "--present", present, "--limit", "1"});
-    pick.drive(
-        {"wait", "beach.jpg", "click", "harbour.heic", "click", "beach.jpg", "press", "Add"});
-    Json line = onlyLine(pick.finish());
+    PickHands hands(pick.pid);
+    hands.choose("harbour.heic");
     // With a limit of one, a second choice replaces the first.
+    Seen seen = hands.choose("beach.jpg");
+    EXPECT_FALSE(seen.chosen("harbour.heic")) << present << seen.describe();
+    hands.press("Add");
+    Json line = onlyLine(pick.finish());
     ASSERT_EQ(line["count"], 1) << present << line;
     EXPECT_EQ(line["items"][0]["from"], "jpeg") << present;
     EXPECT_EQ(line["items"][0]["width"], 320) << present;
@@ -149,16 +192,20 @@ TEST(PickWindow, SheetAndModalAddToo) {
 TEST(PickWindow, OffersOnlyTheKindsAsked) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
-  Running videos(lib, {"pick", "--out", lib.out, "--kinds", "videos"});
-  Json seen = videos.drive({"wait", "clip.mov", "sleep", "0.5", "tiles", "press", "Cancel"});
-  videos.finish();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], Json::array({"clip.mov", "empty.mp4"}));
-  Running images(lib, {"pick", "--out", lib.out, "--kinds", "IMAGES"});
-  seen = images.drive({"wait", "beach.jpg", "sleep", "0.5", "tiles", "press", "Cancel"});
-  images.finish();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0], Json::array({"beach.jpg", "broken.jpg", "harbour.heic", "sideways.jpg"}));
+  struct Row {
+    const char* kinds;
+    std::vector<std::string> tiles;
+  };
+  for (const Row& row :
+       {Row{"videos", {"clip.mov", "empty.mp4"}},
+        Row{"IMAGES", {"beach.jpg", "broken.jpg", "harbour.heic", "sideways.jpg"}}}) {
+    Running pick(lib, {"pick", "--out", lib.out, "--kinds", row.kinds});
+    PickHands hands(pick.pid);
+    Seen seen = listed(hands, row.tiles);
+    EXPECT_EQ(seen.tiles(), row.tiles) << row.kinds;
+    hands.press("Cancel");
+    EXPECT_EQ(onlyLine(pick.finish())["cancelled"], true) << row.kinds;
+  }
 }
 
 // Broken items show as such; chosen, each is left out with its note, and the rest still come.
@@ -166,14 +213,20 @@ TEST(PickWindow, BrokenAndVanishedItemsAreNotedWhenChosen) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out});
-  Json seen = pick.drive({"wait", ALL, "tile", "broken.jpg", "tile", "empty.mp4"});
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_NE(seen[0]["description"].get<std::string>().find("Cannot be shown"), std::string::npos);
-  EXPECT_NE(seen[1]["description"].get<std::string>().find("Empty file"), std::string::npos);
+  PickHands hands(pick.pid);
+  auto shows = [](const Seen& s, const std::string& name, const std::string& caption) {
+    auto over = s.over(name);
+    return std::find(over.begin(), over.end(), caption) != over.end();
+  };
+  Seen seen = hands.until("the broken tiles", [&](const Seen& s) {
+    return shows(s, "broken.jpg", "Cannot be shown") && shows(s, "empty.mp4", "Empty file");
+  });
+  EXPECT_FALSE(shows(seen, "harbour.heic", "Cannot be shown")) << seen.describe();
   // Gone between showing and choosing.
   fs::remove(lib.pictures + "/2025/beach.jpg");
-  pick.drive({"click", "broken.jpg", "click", "empty.mp4", "click", "beach.jpg", "click",
-              "harbour.heic", "press", "Add"});
+  for (const char* name : {"broken.jpg", "empty.mp4", "beach.jpg", "harbour.heic"})
+    hands.choose(name);
+  hands.press("Add");
   Finished done = pick.finish();
   EXPECT_EQ(done.status, 0) << done.err;
   Json line = onlyLine(done);
@@ -184,11 +237,47 @@ TEST(PickWindow, BrokenAndVanishedItemsAreNotedWhenChosen) {
                                                NOTE_PHOTO_NOT_COPIED}));
 }
 
+// Files that cannot be read show so and are noted when chosen; a pipe named like a photograph is
+// no photograph and never read. As root, plenk-media runs without the capabilities that let
+// root read anything, so that file modes hold for it.
+TEST(PickWindow, UnreadableFilesAndPipesInTheLibrary) {
+  if (!testing::pickDesktopReady()) return;
+  Library lib;
+  ASSERT_TRUE(testing::picture(lib.pictures + "/locked.jpg", 200, 100, "navy"));
+  ASSERT_EQ(::chmod((lib.pictures + "/locked.jpg").c_str(), 0), 0);
+  ASSERT_EQ(::mkfifo((lib.videos + "/pipe.mov").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((lib.pictures + "/pipe.jpg").c_str(), 0644), 0);
+  testing::age(lib.pictures + "/locked.jpg", 5);
+  std::vector<std::string> wrapper;
+  if (::geteuid() == 0)
+    wrapper = {"/usr/bin/setpriv", "--inh-caps=-dac_override,-dac_read_search",
+               "--ambient-caps=-dac_override,-dac_read_search",
+               "--bounding-set=-dac_override,-dac_read_search"};
+  Running pick(lib, {"pick", "--out", lib.out}, wrapper);
+  PickHands hands(pick.pid);
+  std::vector<std::string> all = ALL;
+  all.push_back("locked.jpg");
+  listed(hands, all);
+  hands.until("the unreadable tile", [](const Seen& s) {
+    auto over = s.over("locked.jpg");
+    return std::find(over.begin(), over.end(), "Cannot be read") != over.end();
+  });
+  hands.choose("locked.jpg");
+  hands.choose("beach.jpg");
+  hands.press("Add");
+  Finished done = pick.finish();
+  EXPECT_EQ(done.status, 0) << done.err;
+  Json line = onlyLine(done);
+  ASSERT_EQ(line["count"], 1) << line;
+  EXPECT_EQ(line["items"][0]["width"], 320);
+  EXPECT_EQ(line["notes"], Json::array({NOTE_PHOTO_NOT_COPIED}));
+}
+
 TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out, "--deadline", "2500"});
-  pick.drive({"wait", "harbour.heic"});
+  PickHands(pick.pid).waitTiles({"harbour.heic"});
   Finished done = pick.finish();
   EXPECT_EQ(done.status, 5);
   Json line = onlyLine(done);
@@ -201,7 +290,9 @@ TEST(PickWindow, NeverReplacesATakenName) {
   Library lib;
   testing::writeFile(lib.out + "/photo-001.jpg", "mine");
   Running pick(lib, {"pick", "--out", lib.out});
-  pick.drive({"wait", "beach.jpg", "click", "beach.jpg", "press", "Add"});
+  PickHands hands(pick.pid);
+  hands.choose("beach.jpg");
+  hands.press("Add");
   Finished done = pick.finish();
   EXPECT_EQ(done.status, 6);
   Json line = onlyLine(done);
@@ -209,27 +300,13 @@ TEST(PickWindow, NeverReplacesATakenName) {
   EXPECT_EQ(testing::readFile(lib.out + "/photo-001.jpg"), "mine");
 }
 
-} // namespace
-} // namespace plenk
-
-namespace plenk {
-namespace {
-
 // Browse… opens the desktop's file chooser (GTK's own here: the session runs no portal); a file
 // from outside the library joins the choice when it is of the kinds asked for.
 TEST(PickWindow, BrowseAddsFilesFromOutsideTheLibrary) {
   if (!testing::pickDesktopReady()) return;
-  Library lib;
   testing::TempDir outside;
-  ASSERT_TRUE(testing::picture(outside / "far.png", 500, 300, "purple"));
-  const std::vector<std::string> browse{"press",  "Browse…",
-                                        "window", "Choose photographs and videos",
-                                        "key",    "ctrl+l",
-                                        "sleep",  "0.5",
-                                        "type",   outside / "far.png",
-                                        "sleep",  "0.5",
-                                        "key",    "return",
-                                        "sleep",  "1"};
+  const std::string far = outside / "far.png";
+  ASSERT_TRUE(testing::picture(far, 500, 300, "purple"));
   // Asked for videos only, the picture is refused: only the video chosen afterwards comes.
   struct Row {
     const char* kinds;
@@ -238,16 +315,34 @@ TEST(PickWindow, BrowseAddsFilesFromOutsideTheLibrary) {
   };
   for (const Row& row : {Row{"both", "2 of 2 chosen, no more can be added", "image"},
                          Row{"videos", "1 of 2 chosen", "video"}}) {
-    fs::remove_all(lib.out);
-    fs::create_directories(lib.out);
+    // A library (and list of recent files) of its own: each run is a user who has not browsed
+    // before. With the picture among its recent files, GTK's chooser under a videos filter did
+    // not take it typed.
+    Library lib;
     Running pick(lib, {"pick", "--out", lib.out, "--limit", "2", "--kinds", row.kinds});
-    std::vector<std::string> steps{"wait", "clip.mov"};
-    steps.insert(steps.end(), browse.begin(), browse.end());
-    steps.insert(steps.end(), {"click", "clip.mov", "text", row.count, "press", "Add"});
-    Json seen = pick.drive(steps);
+    PickHands hands(pick.pid);
+    hands.waitTiles({"clip.mov"});
+    hands.press("Browse…");
+    hands.until("the file chooser",
+                [](const Seen& s) { return s.window == "Choose photographs and videos"; });
+    // The chooser's location field, by its keyboard shortcut; the path typed into it (keys reach
+    // the window in the order sent, so Return comes after the whole path).
+    hands.key("ctrl+l");
+    auto focusedField = [](const Seen& s) -> const Json* {
+      for (const auto& r : s.elements)
+        if (r.value("role", "") == "textfield" && r.value("focused", false)) return &r;
+      return nullptr;
+    };
+    hands.until("the location field", [&](const Seen& s) { return focusedField(s); });
+    hands.type(far);
+    hands.key("return");
+    hands.until("the picker again", [](const Seen& s) { return s.window == "Choose from Photos"; });
+    hands.choose("clip.mov");
+    Seen seen = hands.until("the count " + std::string(row.count),
+                            [&](const Seen& s) { return s.text(row.count) == row.count; });
+    EXPECT_EQ(seen.text(row.count), row.count);
+    hands.press("Add");
     Json line = onlyLine(pick.finish());
-    ASSERT_EQ(seen.size(), 1u) << row.kinds;
-    EXPECT_EQ(seen[0], row.count);
     EXPECT_EQ(line["items"][0]["kind"], row.kind) << line;
     if (std::string(row.kind) == "image") {
       ASSERT_EQ(line["count"], 2) << line;

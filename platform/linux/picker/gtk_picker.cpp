@@ -89,7 +89,8 @@ private:
   // Nothing when the file is gone, unreadable or empty, or its content is now of another type.
   static std::optional<std::string> temporaryCopy(FileTypes& types, const std::string& path,
                                                   const std::string& identifier, std::string& dir) {
-    int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Not blocking: a file swapped for a pipe since it was listed must not hang the copy.
+    int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (in < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
@@ -359,31 +360,44 @@ private:
 
   // ---- tiles ----------------------------------------------------------------------------
 
+  // A tile is a toggle button with the picture, under its caption and badge. Those two lie
+  // over the button rather than inside it, so that screen readers (and plenk-hands, which leaves
+  // out a button's own parts) read them as texts over the tile. GTK 4.8 tells a toggle button as
+  // a plain button that is "pressed"; a check box says chosen or not in its own terms.
   static void onSetup(GtkSignalListItemFactory*, GtkListItem* listItem, GtkPicker*) {
-    GtkWidget* tile = gtk_toggle_button_new();
+    GtkWidget* tile = GTK_WIDGET(g_object_new(GTK_TYPE_TOGGLE_BUTTON, "accessible-role",
+                                              GTK_ACCESSIBLE_ROLE_CHECKBOX, nullptr));
     gtk_widget_add_css_class(tile, "plenk-tile");
     gtk_widget_add_css_class(tile, "flat");
-    GtkWidget* overlay = gtk_overlay_new();
     GtkWidget* picture = gtk_picture_new();
     gtk_widget_set_size_request(picture, TILE_EDGE, TILE_EDGE);
     gtk_picture_set_can_shrink(GTK_PICTURE(picture), TRUE);
-    gtk_overlay_set_child(GTK_OVERLAY(overlay), picture);
+    gtk_button_set_child(GTK_BUTTON(tile), picture);
+    GtkWidget* overlay = gtk_overlay_new();
+    gtk_overlay_set_child(GTK_OVERLAY(overlay), tile);
     GtkWidget* caption = gtk_label_new("");
     gtk_widget_add_css_class(caption, "plenk-caption");
     gtk_widget_set_halign(caption, GTK_ALIGN_START);
     gtk_widget_set_valign(caption, GTK_ALIGN_END);
-    gtk_overlay_add_overlay(GTK_OVERLAY(overlay), caption);
     GtkWidget* badge = gtk_label_new("");
     gtk_widget_add_css_class(badge, "plenk-badge");
     gtk_widget_set_halign(badge, GTK_ALIGN_END);
     gtk_widget_set_valign(badge, GTK_ALIGN_START);
-    gtk_overlay_add_overlay(GTK_OVERLAY(overlay), badge);
-    gtk_button_set_child(GTK_BUTTON(tile), overlay);
+    for (GtkWidget* over : {caption, badge}) {
+      // Clicks go through to the tile.
+      gtk_widget_set_can_target(over, FALSE);
+      gtk_overlay_add_overlay(GTK_OVERLAY(overlay), over);
+    }
     g_object_set_data(G_OBJECT(tile), "picture", picture);
     g_object_set_data(G_OBJECT(tile), "caption", caption);
     g_object_set_data(G_OBJECT(tile), "badge", badge);
-    gtk_list_item_set_child(listItem, tile);
+    g_object_set_data(G_OBJECT(overlay), "tile", tile);
+    gtk_list_item_set_child(listItem, overlay);
     gtk_list_item_set_activatable(listItem, FALSE);
+  }
+
+  static GtkWidget* tileOf(GtkListItem* listItem) {
+    return GTK_WIDGET(g_object_get_data(G_OBJECT(gtk_list_item_get_child(listItem)), "tile"));
   }
 
   static std::size_t indexOf(GtkListItem* listItem) {
@@ -393,7 +407,7 @@ private:
 
   static void onBind(GtkSignalListItemFactory*, GtkListItem* listItem, GtkPicker* self) {
     std::size_t index = indexOf(listItem);
-    GtkWidget* widget = gtk_list_item_get_child(listItem);
+    GtkWidget* widget = tileOf(listItem);
     Tile& tile = self->tiles[index];
     tile.widget = widget;
     g_object_set_data(G_OBJECT(widget), "index", GSIZE_TO_POINTER(index + 1));
@@ -409,7 +423,7 @@ private:
 
   static void onUnbind(GtkSignalListItemFactory*, GtkListItem* listItem, GtkPicker* self) {
     std::size_t index = indexOf(listItem);
-    GtkWidget* widget = gtk_list_item_get_child(listItem);
+    GtkWidget* widget = tileOf(listItem);
     g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(onToggled), self);
     if (self->tiles[index].widget == widget) self->tiles[index].widget = nullptr;
     self->onScreen.erase(index);
@@ -455,6 +469,9 @@ private:
     gtk_accessible_update_property(GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    tile.item.name.c_str(), GTK_ACCESSIBLE_PROPERTY_DESCRIPTION,
                                    description.c_str(), -1);
+    gtk_accessible_update_state(
+        GTK_ACCESSIBLE(w), GTK_ACCESSIBLE_STATE_CHECKED,
+        isChosen ? GTK_ACCESSIBLE_TRISTATE_TRUE : GTK_ACCESSIBLE_TRISTATE_FALSE, -1);
   }
 
   static void onToggled(GtkToggleButton* button, GtkPicker* self) {
