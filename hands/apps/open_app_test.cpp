@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <poll.h>
 #include <stdexcept>
 #include <thread>
@@ -67,8 +68,7 @@ struct OpenApp : AppsTest {
     return outcomes[0].error->message;
   }
   static std::string appNameOf(const std::string& path) {
-    auto file = path.substr(path.rfind('/') + 1);
-    return file.substr(0, file.size() - 4);
+    return std::filesystem::path(path).stem().string();
   }
 };
 

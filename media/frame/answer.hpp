@@ -5,6 +5,7 @@
 #pragma once
 
 #include "media/context.hpp"
+#include "media/frame/constants.hpp"
 #include "media/frame/errors.hpp"
 #include "platform/json.hpp"
 
@@ -16,6 +17,7 @@ namespace plenk::media {
 // Written when the answer cannot be serialised (invalid UTF-8, say).
 inline constexpr std::string_view FALLBACK_LINE =
     R"({"helper":"plenk-media","ok":false,"code":"E_WORK"})";
+static_assert(FALLBACK_LINE.substr(11, HELPER_NAME.size()) == HELPER_NAME);
 
 // A measured real: itself when finite, null otherwise.
 Json num(double x);

@@ -1,5 +1,6 @@
 #include "platform/linux/picker/gtk_picker.hpp"
 
+#include "platform/fd.hpp"
 #include "platform/linux/file_types.hpp"
 #include "platform/linux/picker/library.hpp"
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtk/gtk.h>
 #include <mutex>
 #include <stdexcept>
@@ -90,51 +92,30 @@ private:
   static std::optional<std::string> temporaryCopy(FileTypes& types, const std::string& path,
                                                   const std::string& identifier, std::string& dir) {
     // Not blocking: a file swapped for a pipe since it was listed must not hang the copy.
-    int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (in < 0) return std::nullopt;
+    FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!in) return std::nullopt;
     struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-      ::close(in);
-      return std::nullopt;
-    }
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return std::nullopt;
     if (auto now = typeOfFile(path)) {
       auto own = types.type(*now);
       auto to = types.type(identifier);
-      if (own && to && !types.conforms(*own, *to)) {
-        ::close(in);
-        return std::nullopt;
-      }
+      if (own && to && !types.conforms(*own, *to)) return std::nullopt;
     }
     std::string pattern = std::string(g_get_tmp_dir()) + "/plenk-pick.XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      ::close(in);
-      return std::nullopt;
-    }
+    if (::mkdtemp(pattern.data()) == nullptr) return std::nullopt;
     dir = pattern;
-    std::string name = path.substr(path.rfind('/') + 1);
-    std::string out = dir + "/" + name;
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
+    std::string out =
+        (std::filesystem::path(dir) / std::filesystem::path(path).filename()).string();
+    FileDescriptor copy(::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    bool ok = bool(copy);
     char buf[1 << 16];
     while (ok) {
-      ssize_t n = ::read(in, buf, sizeof buf);
+      ssize_t n = ::read(in.get(), buf, sizeof buf);
       if (n == 0) break;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      for (ssize_t done = 0; ok && done < n;) {
-        ssize_t w = ::write(fd, buf + done, static_cast<std::size_t>(n - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0)
-          ok = false;
-        else
-          done += w;
-      }
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0 && writeAll(copy.get(), std::string_view(buf, static_cast<std::size_t>(n)));
     }
-    ::close(in);
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    if (copy && !copy.close()) ok = false;
     if (ok) return out;
     ::unlink(out.c_str());
     return std::nullopt;

@@ -1,5 +1,6 @@
 #include "platform/linux/picker/library.hpp"
 
+#include "platform/fd.hpp"
 #include "platform/linux/file_types.hpp"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <glib.h>
 #include <set>
 #include <sys/stat.h>
@@ -79,24 +81,20 @@ std::vector<Found> walk(const std::vector<std::string>& folders) {
 }
 
 std::optional<std::string> extensionType(const std::string& path) {
-  auto slash = path.rfind('/');
-  auto dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
-  return typeFromExtension(std::string_view(path).substr(dot + 1));
+  std::string extension = std::filesystem::path(path).extension().string();
+  if (extension.empty()) return std::nullopt;
+  return typeFromExtension(std::string_view(extension).substr(1));
 }
 
 std::optional<LibraryItem> describe(const std::string& path, std::int64_t modified,
                                     std::int64_t size, LibraryKinds kinds, Recordings& recordings) {
   LibraryItem item;
   item.path = path;
-  item.name = path.substr(path.rfind('/') + 1);
+  item.name = std::filesystem::path(path).filename().string();
   item.modified = modified;
   auto byName = extensionType(path);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0)
+  if (!FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)))
     item.fault = ItemFault::unreadable;
-  else
-    ::close(fd);
   if (item.fault == ItemFault::none && size == 0) item.fault = ItemFault::empty;
   if (item.fault == ItemFault::none) item.type = typeOfFile(path);
   // Formats whose content only FFmpeg knows: files named as videos, or with names that say
@@ -126,11 +124,10 @@ std::optional<LibraryItem> describe(const std::string& path, std::int64_t modifi
 // A text chunk of a PNG file: where the thumbnail cache keeps what a thumbnail was made of.
 // Writers put them before or after the pixel data, so the whole (small) file is read.
 std::optional<std::string> pngText(const std::string& path, std::string_view key) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
   std::string data(1 << 20, '\0');
-  ssize_t n = ::pread(fd, data.data(), data.size(), 0);
-  ::close(fd);
+  ssize_t n = ::pread(fd.get(), data.data(), data.size(), 0);
   if (n < 8 || data.compare(0, 8, "\x89PNG\r\n\x1A\n") != 0) return std::nullopt;
   data.resize(static_cast<std::size_t>(n));
   for (std::size_t at = 8; at + 8 <= data.size();) {
