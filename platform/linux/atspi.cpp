@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atspi/atspi-constants.h>
 #include <cctype>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <gio/gio.h>
 #include <map>
@@ -73,11 +75,16 @@ struct Node : std::enable_shared_from_this<Node> {
   std::uint32_t role = 0;
   std::uint32_t parentRole = 0;
   std::uint64_t states = 0;
-  std::string name, description;
+  std::string name, description, help;
   int childCount = -1;
   std::optional<std::map<std::string, std::string>> attributes;
 
+  // What labels it when nothing of its own does: read only for nodes that may need it.
+  bool labellingKnown = false;
+  NodePtr labelledBy;
+
   bool childrenKnown = false;
+  bool childrenOrdered = false; // in reading order (see inReadingOrder)
   AxStatus childrenStatus = AxStatus::ok;
   std::int64_t childrenAt = 0; // when they were read (microseconds, monotonic)
   std::vector<NodePtr> children;
@@ -100,7 +107,9 @@ struct Node : std::enable_shared_from_this<Node> {
   void renew(unsigned g) {
     if (gen == g) return;
     gen = g;
-    basicsKnown = childrenKnown = extentsKnown = textKnown = valueKnown = false;
+    basicsKnown = childrenKnown = childrenOrdered = extentsKnown = textKnown = valueKnown = false;
+    labellingKnown = false;
+    labelledBy.reset();
     attributes.reset();
     children.clear();
     leaf.reset();
@@ -108,10 +117,12 @@ struct Node : std::enable_shared_from_this<Node> {
   }
 };
 
+enum class Toolkit { gtk3, gtk4, other };
+
 struct BusFacts {
   int pid = 0;
   bool pidKnown = false;
-  std::optional<bool> gtk4;
+  std::optional<Toolkit> toolkit;
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
   bool unresponsive = false;    // timed out during this request: later reads fail at once
@@ -191,6 +202,10 @@ bool isClassName(const std::string& name) {
   return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(c); });
 }
 
+bool isBlank(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
 // The object replacement characters that stand for embedded children in a text.
 std::string withoutEmbeds(std::string s) {
   static const std::string OBJ = "\xEF\xBF\xBC";
@@ -247,7 +262,7 @@ struct AtspiAccessibility::Impl {
   int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
-  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts;
+  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels;
   std::optional<XDesktop> xdesktop; // read once per request
   unsigned xdesktopGen = 0;
   AtspiCounters counters;
@@ -492,6 +507,9 @@ struct AtspiAccessibility::Impl {
                          if (isClassName(n->name)) n->name.clear();
                          if (g_variant_lookup(dict, "Description", "&s", &str))
                            n->description = str;
+                         // Newer toolkits say what a tooltip says here; GTK 3 and 4.8 put a
+                         // tooltip into the description.
+                         if (g_variant_lookup(dict, "HelpText", "&s", &str)) n->help = str;
                          gint32 count = -1;
                          if (g_variant_lookup(dict, "ChildCount", "i", &count))
                            n->childCount = count;
@@ -517,6 +535,9 @@ struct AtspiAccessibility::Impl {
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
           (isTextRole(n->role) && n->name.empty() && !(container && n->childCount != 0)))
         pendingTexts.push_back(n->shared_from_this());
+      // Nothing of its own labels it: the placeholder or a labelling element may.
+      if (isCandidate(*n) && isBlank(n->name) && isBlank(n->description) && isBlank(n->help))
+        pendingLabels.push_back(n->shared_from_this());
     }
   }
 
@@ -529,6 +550,7 @@ struct AtspiAccessibility::Impl {
       n->renew(gen);
       if (n->childrenKnown) continue;
       n->childrenKnown = true;
+      n->childrenOrdered = false;
       n->childrenStatus = AxStatus::ok;
       n->childrenAt = g_get_monotonic_time();
       if (n->kind == Node::Kind::textLeaf) continue;
@@ -640,6 +662,7 @@ struct AtspiAccessibility::Impl {
     if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
     if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
     basics(raw(n->children));
+    inReadingOrder(*n);
     std::vector<NodePtr> out;
     for (auto& c : n->children)
       if (c->role != ATSPI_ROLE_MENU_BAR) out.push_back(c);
@@ -663,9 +686,9 @@ struct AtspiAccessibility::Impl {
     return {AxStatus::ok, out};
   }
 
-  bool isGtk4(const std::string& bus) {
+  Toolkit toolkitOf(const std::string& bus) {
     BusFacts& f = facts(bus);
-    if (f.gtk4) return *f.gtk4;
+    if (f.toolkit) return *f.toolkit;
     std::string toolkit, version;
     std::vector<Call> calls;
     for (auto [prop, out] : {std::pair{"ToolkitName", &toolkit}, std::pair{"Version", &version}})
@@ -680,9 +703,57 @@ struct AtspiAccessibility::Impl {
                          if (v) g_variant_unref(v);
                        }});
     run(calls);
-    if (toolkit.empty() && version.empty()) return false; // not answering now: ask again later
-    f.gtk4 = toolkit == "GTK" && version.starts_with("4.");
-    return *f.gtk4;
+    if (toolkit.empty() && version.empty()) return Toolkit::other; // not answering: ask later
+    // GTK 4 calls itself "GTK"; GTK 3, through its ATK bridge, "gtk".
+    bool gtk = toolkit == "GTK" || toolkit == "gtk";
+    f.toolkit = gtk && version.starts_with("4.")   ? Toolkit::gtk4
+                : gtk && version.starts_with("3.") ? Toolkit::gtk3
+                                                   : Toolkit::other;
+    return *f.toolkit;
+  }
+
+  bool isGtk4(const std::string& bus) { return toolkitOf(bus) == Toolkit::gtk4; }
+
+  // GTK 3 lists the children of some containers in an order of its own, not the one a user
+  // reads: a grid or table last attached first, a frame its label after its content, a header
+  // bar from the right, a fixed layout in the order they were put. All of those are panels; their
+  // children are put in reading order by where they are: rows top to bottom, each row left to
+  // right. A child without a place (not shown) keeps its order, after the others. The other
+  // toolkits list children in the order of their layout.
+  void inReadingOrder(Node& n) {
+    if (n.childrenOrdered) return;
+    n.childrenOrdered = true;
+    if (n.kind != Node::Kind::object || n.role != ATSPI_ROLE_PANEL || n.children.size() < 2 ||
+        toolkitOf(n.bus) != Toolkit::gtk3)
+      return;
+    extents(raw(n.children));
+    std::vector<NodePtr> placed, unplaced;
+    for (auto& c : n.children) {
+      const Rect& r = c->extents;
+      bool hasPlace = c->extentsStatus == AxStatus::ok && r.size.width > 0 && r.size.height > 0 &&
+                      r.origin.x > INT32_MIN && r.origin.y > INT32_MIN;
+      (hasPlace ? placed : unplaced).push_back(c);
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const NodePtr& a, const NodePtr& b) {
+      return a->extents.origin.y < b->extents.origin.y;
+    });
+    // A row: what starts above the middle of the row's first child (a label beside a taller
+    // entry, centred on it, is in the entry's row).
+    for (std::size_t start = 0; start < placed.size();) {
+      const Rect& first = placed[start]->extents;
+      double middle = first.origin.y + first.size.height / 2;
+      std::size_t end = start + 1;
+      while (end < placed.size() && placed[end]->extents.origin.y < middle)
+        ++end;
+      std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(start),
+                       placed.begin() + static_cast<std::ptrdiff_t>(end),
+                       [](const NodePtr& a, const NodePtr& b) {
+                         return a->extents.origin.x < b->extents.origin.x;
+                       });
+      start = end;
+    }
+    placed.insert(placed.end(), unplaced.begin(), unplaced.end());
+    n.children = std::move(placed);
   }
 
   const XDesktop* desktop() {
@@ -732,21 +803,24 @@ struct AtspiAccessibility::Impl {
     n->extents.origin.y += xw->y;
   }
 
-  // Extents of `n`, read together with those of every node waiting for them.
-  void extents(Node* n) {
-    n->renew(gen);
-    if (n->extentsKnown) return;
-    if (n->kind == Node::Kind::textLeaf) {
-      NodePtr parent = n->parent.lock();
-      if (parent) extents(parent.get());
-      n->extentsKnown = true;
-      n->extentsStatus = parent ? parent->extentsStatus : AxStatus::invalidElement;
-      if (parent) n->extents = parent->extents;
-      return;
-    }
+  // Extents of the nodes, read together with those of every node waiting for them.
+  void extents(const std::vector<Node*>& wanted) {
     std::vector<NodePtr> batch;
-    n->extentsKnown = true;
-    batch.push_back(n->shared_from_this());
+    for (Node* n : wanted) {
+      n->renew(gen);
+      if (n->extentsKnown) continue;
+      if (n->kind == Node::Kind::textLeaf) {
+        NodePtr parent = n->parent.lock();
+        if (parent) extents(parent.get());
+        n->extentsKnown = true;
+        n->extentsStatus = parent ? parent->extentsStatus : AxStatus::invalidElement;
+        if (parent) n->extents = parent->extents;
+        continue;
+      }
+      n->extentsKnown = true;
+      batch.push_back(n->shared_from_this());
+    }
+    if (batch.empty()) return;
     for (auto& p : takePending(pendingExtents, [](const Node& q) { return q.extentsKnown; })) {
       if (p->extentsKnown) continue; // waiting twice
       p->extentsKnown = true;
@@ -767,6 +841,8 @@ struct AtspiAccessibility::Impl {
     for (auto& p : batch)
       toScreen(p.get());
   }
+
+  void extents(Node* n) { extents(std::vector<Node*>{n}); }
 
   // The text content (Text interface), read together with that of the waiting text nodes.
   std::string nodeText(const NodePtr& n) {
@@ -803,18 +879,62 @@ struct AtspiAccessibility::Impl {
     return n->text;
   }
 
-  void attributesOf(Node* n) {
-    if (n->attributes) return;
-    n->attributes.emplace();
-    runOne({n->bus, n->path, I_ACCESSIBLE, "GetAttributes", nullptr, [n](GVariant* r, AxStatus) {
-              if (!r) return;
-              GVariantIter* it = nullptr;
-              g_variant_get(r, "(a{ss})", &it);
-              const gchar *k = nullptr, *v = nullptr;
-              while (g_variant_iter_next(it, "{&s&s}", &k, &v))
-                (*n->attributes)[k] = v;
-              g_variant_iter_free(it);
-            }});
+  // The attributes (the placeholder) and the labelling element of `n`, read together with those
+  // of the nodes waiting for them. A plain client reads only the one it was asked for.
+  void labelFacts(Node* n, bool wantAttributes) {
+    n->renew(gen);
+    if (wantAttributes ? n->attributes.has_value() : n->labellingKnown) return;
+    std::vector<NodePtr> batch{n->shared_from_this()};
+    if (bulk)
+      for (auto& p : takePending(pendingLabels, [](const Node& q) {
+             return q.attributes.has_value() && q.labellingKnown;
+           }))
+        if (p.get() != n) batch.push_back(std::move(p));
+    std::vector<Call> calls;
+    for (auto& p : batch) {
+      Node* raw = p.get();
+      if (!raw->attributes && (bulk || wantAttributes)) {
+        raw->attributes.emplace();
+        calls.push_back({raw->bus, raw->path, I_ACCESSIBLE, "GetAttributes", nullptr,
+                         [raw](GVariant* r, AxStatus) {
+                           if (!r) return;
+                           GVariantIter* it = nullptr;
+                           g_variant_get(r, "(a{ss})", &it);
+                           const gchar *k = nullptr, *v = nullptr;
+                           while (g_variant_iter_next(it, "{&s&s}", &k, &v))
+                             (*raw->attributes)[k] = v;
+                           g_variant_iter_free(it);
+                         }});
+      }
+      if (!raw->labellingKnown && (bulk || !wantAttributes)) {
+        raw->labellingKnown = true;
+        calls.push_back({raw->bus, raw->path, I_ACCESSIBLE, "GetRelationSet", nullptr,
+                         [this, raw](GVariant* r, AxStatus) {
+                           if (r) raw->labelledBy = labellingTarget(r, raw);
+                         }});
+      }
+    }
+    run(calls);
+  }
+
+  // The first target of the labelled-by relation in a GetRelationSet reply.
+  NodePtr labellingTarget(GVariant* reply, Node* n) {
+    GVariantIter* relations = nullptr;
+    g_variant_get(reply, "(a(ua(so)))", &relations);
+    guint32 type = 0;
+    GVariantIter* targets = nullptr;
+    NodePtr found;
+    while (!found && g_variant_iter_next(relations, "(ua(so))", &type, &targets)) {
+      const gchar *bus = nullptr, *path = nullptr;
+      while (!found && g_variant_iter_next(targets, "(&s&o)", &bus, &path))
+        if (type == ATSPI_RELATION_LABELLED_BY && std::string_view(path) != NULL_PATH &&
+            !(bus == n->bus && path == n->path))
+          found = intern(bus, path, Node::Kind::object);
+      g_variant_iter_free(targets);
+    }
+    g_variant_iter_free(relations);
+    if (found && found->window.expired()) found->window = n->window;
+    return found;
   }
 
   // ---- applications ----
@@ -1042,8 +1162,16 @@ struct AtspiAccessibility::Impl {
     if (name == "AXEnabled")
       return ok(bool(n->states & (bit(ATSPI_STATE_ENABLED) | bit(ATSPI_STATE_SENSITIVE))));
     if (name == "AXFocused") return ok(bool(n->states & bit(ATSPI_STATE_FOCUSED)));
+    if (name == "AXHelp") {
+      if (n->help.empty()) return {AxStatus::noValue, {}};
+      return ok(n->help);
+    }
+    if (name == "AXTitleUIElement") {
+      labelFacts(n.get(), false);
+      return elementOr(n->labelledBy);
+    }
     if (name == "AXPlaceholderValue") {
-      attributesOf(n.get());
+      labelFacts(n.get(), true);
       auto at = n->attributes->find("placeholder-text");
       if (at == n->attributes->end() || at->second.empty()) return {AxStatus::noValue, {}};
       return ok(at->second);
@@ -1196,6 +1324,7 @@ Element AtspiAccessibility::systemWide() {
   ++impl_->gen;
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
+  impl_->pendingLabels.clear();
   if (!impl_->systemWideNode) {
     impl_->systemWideNode = std::make_shared<Node>();
     impl_->systemWideNode->kind = Node::Kind::systemWide;
@@ -1207,6 +1336,7 @@ Element AtspiAccessibility::application(int pid) {
   ++impl_->gen;
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
+  impl_->pendingLabels.clear();
   if (NodePtr app = impl_->appForPid(pid)) return Impl::element(app);
   // No such application on the bus: an element whose every read fails.
   return Impl::element(impl_->intern("", "pid:" + std::to_string(pid), Node::Kind::app));
