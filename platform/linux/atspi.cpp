@@ -262,7 +262,7 @@ struct AtspiAccessibility::Impl {
   int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
-  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels;
+  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels, pendingBasics;
   std::optional<XDesktop> xdesktop; // read once per request
   unsigned xdesktopGen = 0;
   AtspiCounters counters;
@@ -466,10 +466,21 @@ struct AtspiAccessibility::Impl {
   static NodePtr ptr(const Element& e) { return std::static_pointer_cast<Node>(e.ref()); }
   static Element element(const NodePtr& n) { return Element(std::static_pointer_cast<void>(n)); }
 
-  // Role, states, name, description and child count of each node, one batch for all.
-  void basics(const std::vector<Node*>& list) {
+  // Role, states, name, description and child count of each node, read together with those of
+  // the nodes waiting for them (children listed by a look ahead that ran out of time before it
+  // read them: one at a time, each would cost a round trip of its own).
+  void basics(const std::vector<Node*>& wanted) {
     std::vector<Call> calls;
     std::set<Node*> fresh;
+    std::vector<Node*> list = wanted;
+    std::vector<NodePtr> waiting;
+    if (bulk && std::any_of(wanted.begin(), wanted.end(), [this](Node* n) {
+          return n->kind == Node::Kind::object && (n->gen != gen || !n->basicsKnown);
+        })) {
+      waiting = takePending(pendingBasics, [](const Node& q) { return q.basicsKnown; });
+      for (auto& p : waiting)
+        list.push_back(p.get());
+    }
     for (Node* n : list) {
       n->renew(gen);
       if (n->basicsKnown || n->kind != Node::Kind::object) continue;
@@ -574,6 +585,8 @@ struct AtspiAccessibility::Impl {
                            child->parent = self;
                            child->parentRole = n->kind == Node::Kind::object ? n->role : 0;
                            child->window = topLevel ? child : n->window;
+                           if (!child->basicsKnown && child->kind == Node::Kind::object)
+                             pendingBasics.push_back(child);
                            n->children.push_back(std::move(child));
                          }
                          g_variant_iter_free(it);
@@ -1325,6 +1338,7 @@ Element AtspiAccessibility::systemWide() {
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
   impl_->pendingLabels.clear();
+  impl_->pendingBasics.clear();
   if (!impl_->systemWideNode) {
     impl_->systemWideNode = std::make_shared<Node>();
     impl_->systemWideNode->kind = Node::Kind::systemWide;
@@ -1337,6 +1351,7 @@ Element AtspiAccessibility::application(int pid) {
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
   impl_->pendingLabels.clear();
+  impl_->pendingBasics.clear();
   if (NodePtr app = impl_->appForPid(pid)) return Impl::element(app);
   // No such application on the bus: an element whose every read fails.
   return Impl::element(impl_->intern("", "pid:" + std::to_string(pid), Node::Kind::app));
