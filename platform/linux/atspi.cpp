@@ -1,5 +1,6 @@
 #include "platform/linux/atspi.hpp"
 
+#include "platform/linux/atspi_order.hpp"
 #include "platform/linux/atspi_roles.hpp"
 #include "platform/linux/atspi_x11.hpp"
 
@@ -730,9 +731,8 @@ struct AtspiAccessibility::Impl {
   // GTK 3 lists the children of some containers in an order of its own, not the one a user
   // reads: a grid or table last attached first, a frame its label after its content, a header
   // bar from the right, a fixed layout in the order they were put. All of those are panels; their
-  // children are put in reading order by where they are: rows top to bottom, each row left to
-  // right. A child without a place (not shown) keeps its order, after the others. The other
-  // toolkits list children in the order of their layout.
+  // children are put in reading order by where they are. The other toolkits list children in the
+  // order of their layout.
   void inReadingOrder(Node& n) {
     if (n.childrenOrdered) return;
     n.childrenOrdered = true;
@@ -740,33 +740,17 @@ struct AtspiAccessibility::Impl {
         toolkitOf(n.bus) != Toolkit::gtk3)
       return;
     extents(raw(n.children));
-    std::vector<NodePtr> placed, unplaced;
+    std::vector<std::optional<Rect>> boxes;
     for (auto& c : n.children) {
-      const Rect& r = c->extents;
-      bool hasPlace = c->extentsStatus == AxStatus::ok && r.size.width > 0 && r.size.height > 0 &&
-                      r.origin.x > INT32_MIN && r.origin.y > INT32_MIN;
-      (hasPlace ? placed : unplaced).push_back(c);
+      // GTK 3 places what it does not show at the far negative corner.
+      bool placed = c->extentsStatus == AxStatus::ok && c->extents.origin.x > INT32_MIN &&
+                    c->extents.origin.y > INT32_MIN;
+      boxes.push_back(placed ? std::optional<Rect>(c->extents) : std::nullopt);
     }
-    std::stable_sort(placed.begin(), placed.end(), [](const NodePtr& a, const NodePtr& b) {
-      return a->extents.origin.y < b->extents.origin.y;
-    });
-    // A row: what starts above the middle of the row's first child (a label beside a taller
-    // entry, centred on it, is in the entry's row).
-    for (std::size_t start = 0; start < placed.size();) {
-      const Rect& first = placed[start]->extents;
-      double middle = first.origin.y + first.size.height / 2;
-      std::size_t end = start + 1;
-      while (end < placed.size() && placed[end]->extents.origin.y < middle)
-        ++end;
-      std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(start),
-                       placed.begin() + static_cast<std::ptrdiff_t>(end),
-                       [](const NodePtr& a, const NodePtr& b) {
-                         return a->extents.origin.x < b->extents.origin.x;
-                       });
-      start = end;
-    }
-    placed.insert(placed.end(), unplaced.begin(), unplaced.end());
-    n.children = std::move(placed);
+    std::vector<NodePtr> ordered;
+    for (std::size_t i : atspi::readingOrder(boxes))
+      ordered.push_back(n.children[i]);
+    n.children = std::move(ordered);
   }
 
   const XDesktop* desktop() {
