@@ -619,11 +619,13 @@ struct AtspiAccessibility::Impl {
   }
 
   void lookAhead(Node* start) {
-    // The walk takes the following siblings next: read them along with this one.
+    // The walk takes the following siblings next: read some of them along with this one (the
+    // walk goes depth first: the rest of a long list comes long after).
     std::vector<Node*> frontier{start};
     if (NodePtr parent = start->parent.lock()) {
       bool after = false;
       for (auto& sibling : parent->children) {
+        if (frontier.size() >= BATCH_NODES) break;
         if (sibling.get() == start)
           after = true;
         else if (after && !sibling->childrenKnown && sibling->gen == gen)
@@ -638,9 +640,10 @@ struct AtspiAccessibility::Impl {
       for (Node* n : frontier)
         for (auto& c : n->children)
           next.push_back(c.get());
-      // In slices, so that the time limit holds within a wide level too; what is left unread
-      // is read when the walk gets there.
-      for (std::size_t at = 0; at < next.size() && g_get_monotonic_time() < until;
+      // In slices, so that the limits hold within a wide level too; what is left unread is read
+      // when the walk gets there.
+      for (std::size_t at = 0;
+           at < next.size() && read + at < PREFETCH_NODES && g_get_monotonic_time() < until;
            at += BATCH_NODES)
         basics(std::vector<Node*>(
             next.begin() + static_cast<std::ptrdiff_t>(at),
@@ -675,11 +678,16 @@ struct AtspiAccessibility::Impl {
     }
     if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
     if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
-    basics(raw(n->children));
+    // Roles tell which child is a menu bar, and a menu bar comes among a window's first
+    // children: the rest of a long list is read as the walk gets there, together with what waits
+    // after it, not all at once before the walk takes the first.
+    std::vector<Node*> first = raw(n->children);
+    if (bulk && first.size() > BATCH_NODES) first.resize(BATCH_NODES);
+    basics(first);
     inReadingOrder(*n);
     std::vector<NodePtr> out;
     for (auto& c : n->children)
-      if (c->role != ATSPI_ROLE_MENU_BAR) out.push_back(c);
+      if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR)) out.push_back(c);
     if (out.empty() && n->kind == Node::Kind::object &&
         (n->role == ATSPI_ROLE_HEADING ||
          (n->role == ATSPI_ROLE_LIST_ITEM && !(n->states & bit(ATSPI_STATE_SELECTABLE))))) {
