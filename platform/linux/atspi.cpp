@@ -478,7 +478,10 @@ struct AtspiAccessibility::Impl {
     if (bulk && std::any_of(wanted.begin(), wanted.end(), [this](Node* n) {
           return n->kind == Node::Kind::object && (n->gen != gen || !n->basicsKnown);
         })) {
-      waiting = takePending(pendingBasics, [](const Node& q) { return q.basicsKnown; });
+      // Up to a batch in all: a read past the walk's deadline stays short.
+      waiting = takePending(
+          pendingBasics, [](const Node& q) { return q.basicsKnown; },
+          BATCH_NODES - std::min(BATCH_NODES, wanted.size()));
       for (auto& p : waiting)
         list.push_back(p.get());
     }
@@ -609,10 +612,11 @@ struct AtspiAccessibility::Impl {
   // Up to BATCH_NODES waiting nodes of this request that still lack a fact, oldest first; the
   // rest keep waiting. One read never costs more than one such batch.
   template <typename Known>
-  std::vector<NodePtr> takePending(std::vector<std::weak_ptr<Node>>& pending, Known known) {
+  std::vector<NodePtr> takePending(std::vector<std::weak_ptr<Node>>& pending, Known known,
+                                   std::size_t limit = BATCH_NODES) {
     std::vector<NodePtr> out;
     std::size_t i = 0;
-    for (; i < pending.size() && out.size() < BATCH_NODES; ++i)
+    for (; i < pending.size() && out.size() < limit; ++i)
       if (auto p = pending[i].lock(); p && p->gen == gen && !known(*p)) out.push_back(std::move(p));
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(i));
     return out;
@@ -1286,6 +1290,9 @@ struct AtspiAccessibility::Impl {
     for (int depth = 0; depth < SEARCH_DEPTH && !stopsHitTest(current->role); ++depth) {
       if (!current->childrenKnown) childrenOf({current.get()});
       basics(raw(current->children));
+      // The children as the walk sees them; the last that holds the point is on top (an overlay
+      // comes after what it covers in reading order as well).
+      inReadingOrder(*current);
       for (auto& c : current->children)
         if (!c->extentsKnown) pendingExtents.push_back(c);
       NodePtr next;
