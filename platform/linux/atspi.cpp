@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atspi/atspi-constants.h>
 #include <cctype>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <functional>
