@@ -1,5 +1,6 @@
 #include "platform/linux/atspi.hpp"
 
+#include "platform/linux/atspi_order.hpp"
 #include "platform/linux/atspi_roles.hpp"
 #include "platform/linux/atspi_x11.hpp"
 
@@ -7,6 +8,7 @@
 #include <atspi/atspi-constants.h>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <gio/gio.h>
 #include <map>
@@ -73,11 +75,16 @@ struct Node : std::enable_shared_from_this<Node> {
   std::uint32_t role = 0;
   std::uint32_t parentRole = 0;
   std::uint64_t states = 0;
-  std::string name, description;
+  std::string name, description, help;
   int childCount = -1;
   std::optional<std::map<std::string, std::string>> attributes;
 
+  // What labels it when nothing of its own does: read only for nodes that may need it.
+  bool labellingKnown = false;
+  NodePtr labelledBy;
+
   bool childrenKnown = false;
+  bool childrenOrdered = false; // in reading order (see inReadingOrder)
   AxStatus childrenStatus = AxStatus::ok;
   std::int64_t childrenAt = 0; // when they were read (microseconds, monotonic)
   std::vector<NodePtr> children;
@@ -100,7 +107,9 @@ struct Node : std::enable_shared_from_this<Node> {
   void renew(unsigned g) {
     if (gen == g) return;
     gen = g;
-    basicsKnown = childrenKnown = extentsKnown = textKnown = valueKnown = false;
+    basicsKnown = childrenKnown = childrenOrdered = extentsKnown = textKnown = valueKnown = false;
+    labellingKnown = false;
+    labelledBy.reset();
     attributes.reset();
     children.clear();
     leaf.reset();
@@ -108,10 +117,12 @@ struct Node : std::enable_shared_from_this<Node> {
   }
 };
 
+enum class Toolkit { gtk3, gtk4, other };
+
 struct BusFacts {
   int pid = 0;
   bool pidKnown = false;
-  std::optional<bool> gtk4;
+  std::optional<Toolkit> toolkit;
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
   bool unresponsive = false;    // timed out during this request: later reads fail at once
@@ -191,6 +202,10 @@ bool isClassName(const std::string& name) {
   return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(c); });
 }
 
+bool isBlank(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
 // The object replacement characters that stand for embedded children in a text.
 std::string withoutEmbeds(std::string s) {
   static const std::string OBJ = "\xEF\xBF\xBC";
@@ -247,7 +262,7 @@ struct AtspiAccessibility::Impl {
   int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
-  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts;
+  std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels, pendingBasics;
   std::optional<XDesktop> xdesktop; // read once per request
   unsigned xdesktopGen = 0;
   AtspiCounters counters;
@@ -451,10 +466,24 @@ struct AtspiAccessibility::Impl {
   static NodePtr ptr(const Element& e) { return std::static_pointer_cast<Node>(e.ref()); }
   static Element element(const NodePtr& n) { return Element(std::static_pointer_cast<void>(n)); }
 
-  // Role, states, name, description and child count of each node, one batch for all.
-  void basics(const std::vector<Node*>& list) {
+  // Role, states, name, description and child count of each node, read together with those of
+  // the nodes waiting for them (children listed by a look ahead that ran out of time before it
+  // read them: one at a time, each would cost a round trip of its own).
+  void basics(const std::vector<Node*>& wanted) {
     std::vector<Call> calls;
     std::set<Node*> fresh;
+    std::vector<Node*> list = wanted;
+    std::vector<NodePtr> waiting;
+    if (bulk && std::any_of(wanted.begin(), wanted.end(), [this](Node* n) {
+          return n->kind == Node::Kind::object && (n->gen != gen || !n->basicsKnown);
+        })) {
+      // Up to a batch in all: a read past the walk's deadline stays short.
+      waiting = takePending(
+          pendingBasics, [](const Node& q) { return q.basicsKnown; },
+          BATCH_NODES - std::min(BATCH_NODES, wanted.size()));
+      for (auto& p : waiting)
+        list.push_back(p.get());
+    }
     for (Node* n : list) {
       n->renew(gen);
       if (n->basicsKnown || n->kind != Node::Kind::object) continue;
@@ -492,6 +521,9 @@ struct AtspiAccessibility::Impl {
                          if (isClassName(n->name)) n->name.clear();
                          if (g_variant_lookup(dict, "Description", "&s", &str))
                            n->description = str;
+                         // Newer toolkits say what a tooltip says here; GTK 3 and 4.8 put a
+                         // tooltip into the description.
+                         if (g_variant_lookup(dict, "HelpText", "&s", &str)) n->help = str;
                          gint32 count = -1;
                          if (g_variant_lookup(dict, "ChildCount", "i", &count))
                            n->childCount = count;
@@ -517,6 +549,9 @@ struct AtspiAccessibility::Impl {
       if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
           (isTextRole(n->role) && n->name.empty() && !(container && n->childCount != 0)))
         pendingTexts.push_back(n->shared_from_this());
+      // Nothing of its own labels it: the placeholder or a labelling element may.
+      if (isCandidate(*n) && isBlank(n->name) && isBlank(n->description) && isBlank(n->help))
+        pendingLabels.push_back(n->shared_from_this());
     }
   }
 
@@ -529,6 +564,7 @@ struct AtspiAccessibility::Impl {
       n->renew(gen);
       if (n->childrenKnown) continue;
       n->childrenKnown = true;
+      n->childrenOrdered = false;
       n->childrenStatus = AxStatus::ok;
       n->childrenAt = g_get_monotonic_time();
       if (n->kind == Node::Kind::textLeaf) continue;
@@ -552,6 +588,8 @@ struct AtspiAccessibility::Impl {
                            child->parent = self;
                            child->parentRole = n->kind == Node::Kind::object ? n->role : 0;
                            child->window = topLevel ? child : n->window;
+                           if (!child->basicsKnown && child->kind == Node::Kind::object)
+                             pendingBasics.push_back(child);
                            n->children.push_back(std::move(child));
                          }
                          g_variant_iter_free(it);
@@ -573,21 +611,24 @@ struct AtspiAccessibility::Impl {
   // Up to BATCH_NODES waiting nodes of this request that still lack a fact, oldest first; the
   // rest keep waiting. One read never costs more than one such batch.
   template <typename Known>
-  std::vector<NodePtr> takePending(std::vector<std::weak_ptr<Node>>& pending, Known known) {
+  std::vector<NodePtr> takePending(std::vector<std::weak_ptr<Node>>& pending, Known known,
+                                   std::size_t limit = BATCH_NODES) {
     std::vector<NodePtr> out;
     std::size_t i = 0;
-    for (; i < pending.size() && out.size() < BATCH_NODES; ++i)
+    for (; i < pending.size() && out.size() < limit; ++i)
       if (auto p = pending[i].lock(); p && p->gen == gen && !known(*p)) out.push_back(std::move(p));
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(i));
     return out;
   }
 
   void lookAhead(Node* start) {
-    // The walk takes the following siblings next: read them along with this one.
+    // The walk takes the following siblings next: read some of them along with this one (the
+    // walk goes depth first: the rest of a long list comes long after).
     std::vector<Node*> frontier{start};
     if (NodePtr parent = start->parent.lock()) {
       bool after = false;
       for (auto& sibling : parent->children) {
+        if (frontier.size() >= BATCH_NODES) break;
         if (sibling.get() == start)
           after = true;
         else if (after && !sibling->childrenKnown && sibling->gen == gen)
@@ -602,9 +643,10 @@ struct AtspiAccessibility::Impl {
       for (Node* n : frontier)
         for (auto& c : n->children)
           next.push_back(c.get());
-      // In slices, so that the time limit holds within a wide level too; what is left unread
-      // is read when the walk gets there.
-      for (std::size_t at = 0; at < next.size() && g_get_monotonic_time() < until;
+      // In slices, so that the limits hold within a wide level too; what is left unread is read
+      // when the walk gets there.
+      for (std::size_t at = 0;
+           at < next.size() && read + at < PREFETCH_NODES && g_get_monotonic_time() < until;
            at += BATCH_NODES)
         basics(std::vector<Node*>(
             next.begin() + static_cast<std::ptrdiff_t>(at),
@@ -639,10 +681,16 @@ struct AtspiAccessibility::Impl {
     }
     if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
     if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
-    basics(raw(n->children));
+    // Roles tell which child is a menu bar, and a menu bar comes among a window's first
+    // children: the rest of a long list is read as the walk gets there, together with what waits
+    // after it, not all at once before the walk takes the first.
+    std::vector<Node*> first = raw(n->children);
+    if (bulk && first.size() > BATCH_NODES) first.resize(BATCH_NODES);
+    basics(first);
+    inReadingOrder(*n);
     std::vector<NodePtr> out;
     for (auto& c : n->children)
-      if (c->role != ATSPI_ROLE_MENU_BAR) out.push_back(c);
+      if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR)) out.push_back(c);
     if (out.empty() && n->kind == Node::Kind::object &&
         (n->role == ATSPI_ROLE_HEADING ||
          (n->role == ATSPI_ROLE_LIST_ITEM && !(n->states & bit(ATSPI_STATE_SELECTABLE))))) {
@@ -663,9 +711,9 @@ struct AtspiAccessibility::Impl {
     return {AxStatus::ok, out};
   }
 
-  bool isGtk4(const std::string& bus) {
+  Toolkit toolkitOf(const std::string& bus) {
     BusFacts& f = facts(bus);
-    if (f.gtk4) return *f.gtk4;
+    if (f.toolkit) return *f.toolkit;
     std::string toolkit, version;
     std::vector<Call> calls;
     for (auto [prop, out] : {std::pair{"ToolkitName", &toolkit}, std::pair{"Version", &version}})
@@ -680,9 +728,40 @@ struct AtspiAccessibility::Impl {
                          if (v) g_variant_unref(v);
                        }});
     run(calls);
-    if (toolkit.empty() && version.empty()) return false; // not answering now: ask again later
-    f.gtk4 = toolkit == "GTK" && version.starts_with("4.");
-    return *f.gtk4;
+    if (toolkit.empty() && version.empty()) return Toolkit::other; // not answering: ask later
+    // GTK 4 calls itself "GTK"; GTK 3, through its ATK bridge, "gtk".
+    bool gtk = toolkit == "GTK" || toolkit == "gtk";
+    f.toolkit = gtk && version.starts_with("4.")   ? Toolkit::gtk4
+                : gtk && version.starts_with("3.") ? Toolkit::gtk3
+                                                   : Toolkit::other;
+    return *f.toolkit;
+  }
+
+  bool isGtk4(const std::string& bus) { return toolkitOf(bus) == Toolkit::gtk4; }
+
+  // GTK 3 lists the children of some containers in an order of its own, not the one a user
+  // reads: a grid or table last attached first, a frame its label after its content, a header
+  // bar from the right, a fixed layout in the order they were put. All of those are panels; their
+  // children are put in reading order by where they are. The other toolkits list children in the
+  // order of their layout.
+  void inReadingOrder(Node& n) {
+    if (n.childrenOrdered) return;
+    n.childrenOrdered = true;
+    if (n.kind != Node::Kind::object || n.role != ATSPI_ROLE_PANEL || n.children.size() < 2 ||
+        toolkitOf(n.bus) != Toolkit::gtk3)
+      return;
+    extents(raw(n.children));
+    std::vector<std::optional<Rect>> boxes;
+    for (auto& c : n.children) {
+      // GTK 3 places what it does not show at the far negative corner.
+      bool placed = c->extentsStatus == AxStatus::ok && c->extents.origin.x > INT32_MIN &&
+                    c->extents.origin.y > INT32_MIN;
+      boxes.push_back(placed ? std::optional<Rect>(c->extents) : std::nullopt);
+    }
+    std::vector<NodePtr> ordered;
+    for (std::size_t i : atspi::readingOrder(boxes))
+      ordered.push_back(n.children[i]);
+    n.children = std::move(ordered);
   }
 
   const XDesktop* desktop() {
@@ -732,21 +811,24 @@ struct AtspiAccessibility::Impl {
     n->extents.origin.y += xw->y;
   }
 
-  // Extents of `n`, read together with those of every node waiting for them.
-  void extents(Node* n) {
-    n->renew(gen);
-    if (n->extentsKnown) return;
-    if (n->kind == Node::Kind::textLeaf) {
-      NodePtr parent = n->parent.lock();
-      if (parent) extents(parent.get());
-      n->extentsKnown = true;
-      n->extentsStatus = parent ? parent->extentsStatus : AxStatus::invalidElement;
-      if (parent) n->extents = parent->extents;
-      return;
-    }
+  // Extents of the nodes, read together with those of every node waiting for them.
+  void extents(const std::vector<Node*>& wanted) {
     std::vector<NodePtr> batch;
-    n->extentsKnown = true;
-    batch.push_back(n->shared_from_this());
+    for (Node* n : wanted) {
+      n->renew(gen);
+      if (n->extentsKnown) continue;
+      if (n->kind == Node::Kind::textLeaf) {
+        NodePtr parent = n->parent.lock();
+        if (parent) extents(parent.get());
+        n->extentsKnown = true;
+        n->extentsStatus = parent ? parent->extentsStatus : AxStatus::invalidElement;
+        if (parent) n->extents = parent->extents;
+        continue;
+      }
+      n->extentsKnown = true;
+      batch.push_back(n->shared_from_this());
+    }
+    if (batch.empty()) return;
     for (auto& p : takePending(pendingExtents, [](const Node& q) { return q.extentsKnown; })) {
       if (p->extentsKnown) continue; // waiting twice
       p->extentsKnown = true;
@@ -767,6 +849,8 @@ struct AtspiAccessibility::Impl {
     for (auto& p : batch)
       toScreen(p.get());
   }
+
+  void extents(Node* n) { extents(std::vector<Node*>{n}); }
 
   // The text content (Text interface), read together with that of the waiting text nodes.
   std::string nodeText(const NodePtr& n) {
@@ -803,18 +887,62 @@ struct AtspiAccessibility::Impl {
     return n->text;
   }
 
-  void attributesOf(Node* n) {
-    if (n->attributes) return;
-    n->attributes.emplace();
-    runOne({n->bus, n->path, I_ACCESSIBLE, "GetAttributes", nullptr, [n](GVariant* r, AxStatus) {
-              if (!r) return;
-              GVariantIter* it = nullptr;
-              g_variant_get(r, "(a{ss})", &it);
-              const gchar *k = nullptr, *v = nullptr;
-              while (g_variant_iter_next(it, "{&s&s}", &k, &v))
-                (*n->attributes)[k] = v;
-              g_variant_iter_free(it);
-            }});
+  // The attributes (the placeholder) and the labelling element of `n`, read together with those
+  // of the nodes waiting for them. A plain client reads only the one it was asked for.
+  void labelFacts(Node* n, bool wantAttributes) {
+    n->renew(gen);
+    if (wantAttributes ? n->attributes.has_value() : n->labellingKnown) return;
+    std::vector<NodePtr> batch{n->shared_from_this()};
+    if (bulk)
+      for (auto& p : takePending(pendingLabels, [](const Node& q) {
+             return q.attributes.has_value() && q.labellingKnown;
+           }))
+        if (p.get() != n) batch.push_back(std::move(p));
+    std::vector<Call> calls;
+    for (auto& p : batch) {
+      Node* raw = p.get();
+      if (!raw->attributes && (bulk || wantAttributes)) {
+        raw->attributes.emplace();
+        calls.push_back({raw->bus, raw->path, I_ACCESSIBLE, "GetAttributes", nullptr,
+                         [raw](GVariant* r, AxStatus) {
+                           if (!r) return;
+                           GVariantIter* it = nullptr;
+                           g_variant_get(r, "(a{ss})", &it);
+                           const gchar *k = nullptr, *v = nullptr;
+                           while (g_variant_iter_next(it, "{&s&s}", &k, &v))
+                             (*raw->attributes)[k] = v;
+                           g_variant_iter_free(it);
+                         }});
+      }
+      if (!raw->labellingKnown && (bulk || !wantAttributes)) {
+        raw->labellingKnown = true;
+        calls.push_back({raw->bus, raw->path, I_ACCESSIBLE, "GetRelationSet", nullptr,
+                         [this, raw](GVariant* r, AxStatus) {
+                           if (r) raw->labelledBy = labellingTarget(r, raw);
+                         }});
+      }
+    }
+    run(calls);
+  }
+
+  // The first target of the labelled-by relation in a GetRelationSet reply.
+  NodePtr labellingTarget(GVariant* reply, Node* n) {
+    GVariantIter* relations = nullptr;
+    g_variant_get(reply, "(a(ua(so)))", &relations);
+    guint32 type = 0;
+    GVariantIter* targets = nullptr;
+    NodePtr found;
+    while (!found && g_variant_iter_next(relations, "(ua(so))", &type, &targets)) {
+      const gchar *bus = nullptr, *path = nullptr;
+      while (!found && g_variant_iter_next(targets, "(&s&o)", &bus, &path))
+        if (type == ATSPI_RELATION_LABELLED_BY && std::string_view(path) != NULL_PATH &&
+            !(bus == n->bus && path == n->path))
+          found = intern(bus, path, Node::Kind::object);
+      g_variant_iter_free(targets);
+    }
+    g_variant_iter_free(relations);
+    if (found && found->window.expired()) found->window = n->window;
+    return found;
   }
 
   // ---- applications ----
@@ -1044,8 +1172,16 @@ struct AtspiAccessibility::Impl {
     if (name == "AXEnabled")
       return ok(bool(n->states & (bit(ATSPI_STATE_ENABLED) | bit(ATSPI_STATE_SENSITIVE))));
     if (name == "AXFocused") return ok(bool(n->states & bit(ATSPI_STATE_FOCUSED)));
+    if (name == "AXHelp") {
+      if (n->help.empty()) return {AxStatus::noValue, {}};
+      return ok(n->help);
+    }
+    if (name == "AXTitleUIElement") {
+      labelFacts(n.get(), false);
+      return elementOr(n->labelledBy);
+    }
     if (name == "AXPlaceholderValue") {
-      attributesOf(n.get());
+      labelFacts(n.get(), true);
       auto at = n->attributes->find("placeholder-text");
       if (at == n->attributes->end() || at->second.empty()) return {AxStatus::noValue, {}};
       return ok(at->second);
@@ -1155,6 +1291,9 @@ struct AtspiAccessibility::Impl {
     for (int depth = 0; depth < SEARCH_DEPTH && !stopsHitTest(current->role); ++depth) {
       if (!current->childrenKnown) childrenOf({current.get()});
       basics(raw(current->children));
+      // The children as the walk sees them; the last that holds the point is on top (an overlay
+      // comes after what it covers in reading order as well).
+      inReadingOrder(*current);
       for (auto& c : current->children)
         if (!c->extentsKnown) pendingExtents.push_back(c);
       NodePtr next;
@@ -1198,6 +1337,8 @@ Element AtspiAccessibility::systemWide() {
   ++impl_->gen;
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
+  impl_->pendingLabels.clear();
+  impl_->pendingBasics.clear();
   if (!impl_->systemWideNode) {
     impl_->systemWideNode = std::make_shared<Node>();
     impl_->systemWideNode->kind = Node::Kind::systemWide;
@@ -1209,6 +1350,8 @@ Element AtspiAccessibility::application(int pid) {
   ++impl_->gen;
   impl_->pendingExtents.clear();
   impl_->pendingTexts.clear();
+  impl_->pendingLabels.clear();
+  impl_->pendingBasics.clear();
   if (NodePtr app = impl_->appForPid(pid)) return Impl::element(app);
   // No such application on the bus: an element whose every read fails.
   return Impl::element(impl_->intern("", "pid:" + std::to_string(pid), Node::Kind::app));

@@ -3,8 +3,10 @@
 // app's own layout), what they read, and how they answer for an application that stops answering.
 #include "tests/desktop/desktop.hpp"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace plenk {
 namespace {
@@ -81,10 +83,13 @@ TEST_P(AtspiReading, FrontmostAppAtElementsAndReadText) {
     const char* label;
     bool enabled;
   };
+  // Labels from the title, the placeholder, the labelling widget and the tooltip.
   for (const auto& e : {Expect{"ok_button", "button", "Sign in", true},
                         Expect{"disabled_button", "button", "Delete account", false},
                         Expect{"check", "checkbox", "Remember me", true},
-                        Expect{"entry", "textfield", "Your name", true}}) {
+                        Expect{"entry", "textfield", "Your name", true},
+                        Expect{"nickname", "textfield", "Display name", true},
+                        Expect{"refresh", "button", "Refresh the list", true}}) {
     auto found = recordsOf(list, e.role, e.label);
     ASSERT_EQ(found.size(), 1u) << e.label << " in " << list;
     EXPECT_EQ(found[0]["enabled"], e.enabled) << e.label;
@@ -112,14 +117,15 @@ TEST_P(AtspiReading, FrontmostAppAtElementsAndReadText) {
   ASSERT_TRUE(read.is_object()) << hands.lastAnswer();
   std::string text = read["text"];
   EXPECT_EQ(text.find(desktop::APP_PASSWORD), std::string::npos) << text;
-  auto heading = text.find("Account settings");
-  auto notes = text.find("First line of notes\nSecond line of notes");
-  auto item = text.find("Item 1\nItem 2");
-  EXPECT_NE(heading, std::string::npos) << text;
-  EXPECT_NE(notes, std::string::npos) << text;
-  EXPECT_NE(item, std::string::npos) << text;
-  EXPECT_LT(heading, notes) << text;
-  EXPECT_LT(notes, item) << text;
+  // Top to bottom, and left to right within a row of the form: the frame's own label before
+  // what it holds, each label of the grid before its entry and above the next row.
+  std::vector<std::size_t> at;
+  for (const char* piece : {"Account settings", "Sign in", "User name", "Password", "Display name",
+                            "First line of notes\nSecond line of notes", "Item 1\nItem 2"}) {
+    at.push_back(text.find(piece));
+    EXPECT_NE(at.back(), std::string::npos) << piece << " in " << text;
+  }
+  EXPECT_TRUE(std::is_sorted(at.begin(), at.end())) << text;
   EXPECT_EQ(read["truncated"], false);
 }
 

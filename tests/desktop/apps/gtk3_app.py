@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A GTK 3 window for the desktop tests: menu bar, buttons (one disabled), an entry with a
-placeholder, a password entry, a check box, a multi-line text area, a link, nested groups and a
-long list.
+placeholder, a password entry, an entry named by its label, a check box, an icon button with
+a tooltip, a multi-line text area, a link, nested groups and a long list.
 
     gtk3_app.py [--title TITLE] [--rows N] [--class WMCLASS]
 
@@ -87,6 +87,13 @@ password.set_visibility(False)
 password.set_text(PASSWORD)
 grid.attach(password, 1, 1, 1, 1)
 
+# An entry without placeholder or name: only its label, through the labelled-by relation, names it.
+nickname_label = Gtk.Label(label="Display name")
+grid.attach(nickname_label, 0, 2, 1, 1)
+nickname = name(Gtk.Entry(), "nickname")
+nickname_label.set_mnemonic_widget(nickname)
+grid.attach(nickname, 1, 2, 1, 1)
+
 buttons = Gtk.Box(orientation=Gtk.Orientation.HORIZONTAL, spacing=6)
 group.pack_start(buttons, False, False, 0)
 ok = name(Gtk.Button(label="Sign in"), "ok_button")
@@ -96,6 +103,12 @@ disabled.set_sensitive(False)
 buttons.pack_start(disabled, False, False, 0)
 check = name(Gtk.CheckButton(label="Remember me"), "check")
 buttons.pack_start(check, False, False, 0)
+# An icon without text: its tooltip is all that says what it does.
+# (An image added as the button's child: one set as its image would name the button "Refresh".)
+refresh = name(Gtk.Button(), "refresh")
+refresh.add(Gtk.Image.new_from_icon_name("view-refresh", Gtk.IconSize.BUTTON))
+refresh.set_tooltip_text("Refresh the list")
+buttons.pack_start(refresh, False, False, 0)
 
 link = name(Gtk.LinkButton.new_with_label("file:///nowhere", "Forgot password"), "link")
 link.set_halign(Gtk.Align.START)

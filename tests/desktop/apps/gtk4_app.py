@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A GTK 4 window for the desktop tests, with the same widgets as gtk3_app.py: menu bar, buttons
-(one disabled), an entry with a placeholder, a password entry, a check box, a multi-line text
-area, a link, nested groups and a long list.
+(one disabled), an entry with a placeholder, a password entry, an entry named by its label, a
+check box, an icon button with a tooltip, a multi-line text area, a link, nested groups and a
+long list.
 
     gtk4_app.py [--title TITLE] [--rows N] [--class WMCLASS]
 
@@ -79,6 +80,12 @@ def build():
     password.set_text(PASSWORD)
     grid.attach(password, 1, 1, 1, 1)
 
+    nickname_label = Gtk.Label(label="Display name")
+    grid.attach(nickname_label, 0, 2, 1, 1)
+    nickname = name(Gtk.Entry(), "nickname")
+    nickname_label.set_mnemonic_widget(nickname)
+    grid.attach(nickname, 1, 2, 1, 1)
+
     buttons = Gtk.Box(orientation=Gtk.Orientation.HORIZONTAL, spacing=6)
     group.append(buttons)
     buttons.append(name(Gtk.Button(label="Sign in"), "ok_button"))
@@ -86,6 +93,9 @@ def build():
     disabled.set_sensitive(False)
     buttons.append(disabled)
     buttons.append(name(Gtk.CheckButton(label="Remember me"), "check"))
+    refresh = name(Gtk.Button.new_from_icon_name("view-refresh"), "refresh")
+    refresh.set_tooltip_text("Refresh the list")
+    buttons.append(refresh)
 
     link = name(Gtk.LinkButton.new_with_label("file:///nowhere", "Forgot password"), "link")
     link.set_halign(Gtk.Align.START)
