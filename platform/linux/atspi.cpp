@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <gio/gio.h>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -874,7 +875,10 @@ struct AtspiAccessibility::Impl {
       std::vector<Call> calls;
       for (auto& p : batch) {
         Node* raw = p.get();
-        calls.push_back({raw->bus, raw->path, I_TEXT, "GetText", g_variant_new("(ii)", 0, -1),
+        // GTK 4 clamps an end of -1 ("to the end") to 0, so its entries and labels read empty;
+        // it clamps an end past the text to the text's length. Others take -1 as meant.
+        gint32 end = isGtk4(raw->bus) ? std::numeric_limits<gint32>::max() : -1;
+        calls.push_back({raw->bus, raw->path, I_TEXT, "GetText", g_variant_new("(ii)", 0, end),
                          [raw](GVariant* r, AxStatus s) {
                            raw->textStatus = s;
                            const gchar* t = nullptr;

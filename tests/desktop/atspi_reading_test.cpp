@@ -82,17 +82,21 @@ TEST_P(AtspiReading, FrontmostAppAtElementsAndReadText) {
     const char* role;
     const char* label;
     bool enabled;
+    const char* value = nullptr;
   };
-  // Labels from the title, the placeholder, the labelling widget and the tooltip.
+  // Labels from the title, the placeholder, the labelling widget and the tooltip; an entry's text.
   for (const auto& e : {Expect{"ok_button", "button", "Sign in", true},
                         Expect{"disabled_button", "button", "Delete account", false},
                         Expect{"check", "checkbox", "Remember me", true},
                         Expect{"entry", "textfield", "Your name", true},
-                        Expect{"nickname", "textfield", "Display name", true},
+                        Expect{"nickname", "textfield", "Display name", true, "Ziggy Ünal"},
                         Expect{"refresh", "button", "Refresh the list", true}}) {
     auto found = recordsOf(list, e.role, e.label);
     ASSERT_EQ(found.size(), 1u) << e.label << " in " << list;
     EXPECT_EQ(found[0]["enabled"], e.enabled) << e.label;
+    if (e.value) {
+      EXPECT_EQ(found[0].value("value", ""), e.value) << e.label;
+    }
     Box got = desktop::boxOf(found[0]), want = widget(e.widget);
     EXPECT_TRUE(desktop::near(got, want)) << e.label << ": " << got << " against " << want;
   }

@@ -91,6 +91,7 @@ grid.attach(password, 1, 1, 1, 1)
 nickname_label = Gtk.Label(label="Display name")
 grid.attach(nickname_label, 0, 2, 1, 1)
 nickname = name(Gtk.Entry(), "nickname")
+nickname.set_text("Ziggy Ünal")
 nickname_label.set_mnemonic_widget(nickname)
 grid.attach(nickname, 1, 2, 1, 1)
 

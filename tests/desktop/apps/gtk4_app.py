@@ -83,6 +83,7 @@ def build():
     nickname_label = Gtk.Label(label="Display name")
     grid.attach(nickname_label, 0, 2, 1, 1)
     nickname = name(Gtk.Entry(), "nickname")
+    nickname.set_text("Ziggy Ünal")
     nickname_label.set_mnemonic_widget(nickname)
     grid.attach(nickname, 1, 2, 1, 1)
 
