@@ -238,18 +238,24 @@ private:
     return b;
   }
 
+  // A row along the top or bottom edge: a label taking the spare width, then what is appended.
+  static GtkWidget* bar(GtkWidget*& label, const char* text) {
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    gtk_widget_set_margin_start(row, 12);
+    gtk_widget_set_margin_end(row, 12);
+    gtk_widget_set_margin_top(row, 8);
+    gtk_widget_set_margin_bottom(row, 8);
+    label = gtk_label_new(text);
+    gtk_widget_set_hexpand(label, TRUE);
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_box_append(GTK_BOX(row), label);
+    return row;
+  }
+
   GtkWidget* buildContent() {
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
 
-    GtkWidget* top = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_widget_set_margin_start(top, 12);
-    gtk_widget_set_margin_end(top, 12);
-    gtk_widget_set_margin_top(top, 8);
-    gtk_widget_set_margin_bottom(top, 8);
-    status = gtk_label_new("Looking for photographs and videos…");
-    gtk_widget_set_hexpand(status, TRUE);
-    gtk_label_set_xalign(GTK_LABEL(status), 0);
-    gtk_box_append(GTK_BOX(top), status);
+    GtkWidget* top = bar(status, "Looking for photographs and videos…");
     gtk_box_append(GTK_BOX(top), button("Browse…", G_CALLBACK(onBrowse)));
     gtk_box_append(GTK_BOX(box), top);
 
@@ -267,15 +273,7 @@ private:
     gtk_widget_set_vexpand(scroller, TRUE);
     gtk_box_append(GTK_BOX(box), scroller);
 
-    GtkWidget* bottom = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
-    gtk_widget_set_margin_start(bottom, 12);
-    gtk_widget_set_margin_end(bottom, 12);
-    gtk_widget_set_margin_top(bottom, 8);
-    gtk_widget_set_margin_bottom(bottom, 8);
-    count = gtk_label_new("");
-    gtk_widget_set_hexpand(count, TRUE);
-    gtk_label_set_xalign(GTK_LABEL(count), 0);
-    gtk_box_append(GTK_BOX(bottom), count);
+    GtkWidget* bottom = bar(count, "");
     gtk_box_append(GTK_BOX(bottom), button("Cancel", G_CALLBACK(onCancel)));
     add = button("Add", G_CALLBACK(onAdd));
     gtk_widget_add_css_class(add, "suggested-action");
