@@ -33,6 +33,8 @@ constexpr const char* I_TEXT = "org.a11y.atspi.Text";
 constexpr const char* I_VALUE = "org.a11y.atspi.Value";
 constexpr const char* I_APPLICATION = "org.a11y.atspi.Application";
 constexpr const char* I_PROPERTIES = "org.freedesktop.DBus.Properties";
+constexpr const char* CACHE_PATH = "/org/a11y/atspi/cache";
+constexpr const char* I_CACHE = "org.a11y.atspi.Cache";
 
 // Until the logic sets one, a request to an application waits this long.
 constexpr int DEFAULT_TIMEOUT_MS = 1000;
@@ -77,6 +79,8 @@ struct Node : std::enable_shared_from_this<Node> {
   std::uint32_t parentRole = 0;
   std::uint64_t states = 0;
   std::string name, description, help;
+  bool helpKnown = false;   // the toolkit's cache has no help text: read it when it is asked for
+  bool factsQueued = false; // waiting in the queues of the look ahead
   int childCount = -1;
   std::optional<std::map<std::string, std::string>> attributes;
 
@@ -109,7 +113,7 @@ struct Node : std::enable_shared_from_this<Node> {
     if (gen == g) return;
     gen = g;
     basicsKnown = childrenKnown = childrenOrdered = extentsKnown = textKnown = valueKnown = false;
-    labellingKnown = false;
+    labellingKnown = helpKnown = factsQueued = false;
     labelledBy.reset();
     attributes.reset();
     children.clear();
@@ -129,6 +133,10 @@ struct BusFacts {
   bool unresponsive = false;    // timed out during this request: later reads fail at once
   bool suspect = false;         // a read timed out with nothing else answered meanwhile
   std::int64_t lastReplyAt = 0; // monotonic microseconds of its last answer
+  // Its own socket, where the application serves accessibility without the bus in between.
+  GDBusConnection* direct = nullptr;
+  bool directTried = false;
+  unsigned cacheGen = 0; // the request that read its cache
 };
 
 std::string mappedRole(const Node& n) {
@@ -268,10 +276,24 @@ struct AtspiAccessibility::Impl {
   unsigned xdesktopGen = 0;
   AtspiCounters counters;
 
+  // The children of the nodes whose children the toolkit's cache holds whole (this request).
+  std::map<std::pair<std::string, std::string>, std::vector<NodePtr>> cachedChildren;
+
   ~Impl() {
+    for (auto& [bus, f] : buses)
+      if (f.direct) g_object_unref(f.direct);
     if (a11y) g_object_unref(a11y);
     if (session) g_object_unref(session);
     g_main_context_unref(context);
+  }
+
+  void newRequest() {
+    ++gen;
+    pendingExtents.clear();
+    pendingTexts.clear();
+    pendingLabels.clear();
+    pendingBasics.clear();
+    cachedChildren.clear();
   }
 
   // ---- connections ----
@@ -364,6 +386,7 @@ struct AtspiAccessibility::Impl {
     Impl* impl;
     Call* call;
     std::size_t* outstanding;
+    bool direct;
   };
 
   static void finished(GObject* source, GAsyncResult* result, gpointer data) {
@@ -371,6 +394,9 @@ struct AtspiAccessibility::Impl {
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     AxStatus status = statusOf(error);
+    // The application's own socket closed: the application is gone.
+    if (p->direct && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CLOSED))
+      status = AxStatus::invalidElement;
     BusFacts& f = p->impl->facts(p->call->bus);
     std::int64_t now = g_get_monotonic_time();
     // Timed out with nothing else answered meanwhile: the application does not answer at all,
@@ -397,6 +423,7 @@ struct AtspiAccessibility::Impl {
       }
       return;
     }
+    connectDirect(calls);
     ++counters.batches;
     g_main_context_push_thread_default(context);
     std::size_t outstanding = 0, next = 0;
@@ -411,9 +438,13 @@ struct AtspiAccessibility::Impl {
         }
         ++outstanding;
         ++counters.calls;
-        g_dbus_connection_call(a11y, c.bus.c_str(), c.path.c_str(), c.iface, c.method, c.params,
-                               nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, f.timeoutMs, nullptr,
-                               &Impl::finished, new Pending{this, &c, &outstanding});
+        ++counters.byMethod[c.method];
+        drop(f.direct);
+        // On its own socket there is no bus to route by name.
+        g_dbus_connection_call(
+            f.direct ? f.direct : a11y, f.direct ? nullptr : c.bus.c_str(), c.path.c_str(), c.iface,
+            c.method, c.params, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, f.timeoutMs, nullptr,
+            &Impl::finished, new Pending{this, &c, &outstanding, f.direct != nullptr});
       }
       if (outstanding > 0) g_main_context_iteration(context, TRUE);
     }
@@ -434,6 +465,72 @@ struct AtspiAccessibility::Impl {
         g_error_free(error);
       }
     }
+  }
+
+  // The AT-SPI bridge of GTK 3 and Chromium serves accessibility on a socket of its own as well
+  // as through the bus: asked there, a call takes two hops instead of four and the bus daemon
+  // does no work for it. Asked once per application, before its first call.
+  void connectDirect(const std::vector<Call>& calls) {
+    std::vector<Call> asks;
+    std::map<std::string, std::string> addresses;
+    for (const auto& c : calls) {
+      if (!bulk || c.bus.empty() || c.bus == REGISTRY) continue;
+      BusFacts& f = facts(c.bus);
+      if (f.directTried || f.unresponsive) continue;
+      f.directTried = true;
+      asks.push_back({c.bus, ROOT_PATH, I_APPLICATION, "GetApplicationBusAddress", nullptr,
+                      [&addresses, bus = c.bus](GVariant* r, AxStatus) {
+                        const gchar* address = nullptr;
+                        if (r && g_variant_is_of_type(r, G_VARIANT_TYPE("(s)"))) {
+                          g_variant_get(r, "(&s)", &address);
+                          addresses[bus] = address;
+                        }
+                      }});
+    }
+    if (asks.empty()) return;
+    run(asks); // each application asked is marked tried: this does not come back here
+    for (const auto& [bus, address] : addresses) {
+      BusFacts& f = facts(bus);
+      // Only a local socket: the address comes from the application.
+      if (address.starts_with("unix:") && !f.unresponsive)
+        f.direct = openDirect(address, f.timeoutMs);
+    }
+  }
+
+  // Connects to an application's own socket, giving up after the timeout: a stopped application
+  // accepts the connection but never answers the handshake.
+  GDBusConnection* openDirect(const std::string& address, int timeoutMs) {
+    struct Opening {
+      GDBusConnection* connection = nullptr;
+      bool done = false;
+    } opening;
+    GCancellable* cancel = g_cancellable_new();
+    g_main_context_push_thread_default(context);
+    g_dbus_connection_new_for_address(
+        address.c_str(), G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT, nullptr, cancel,
+        [](GObject*, GAsyncResult* result, gpointer data) {
+          auto* o = static_cast<Opening*>(data);
+          o->connection = g_dbus_connection_new_for_address_finish(result, nullptr);
+          o->done = true;
+        },
+        &opening);
+    GSource* timer = g_timeout_source_new(static_cast<guint>(timeoutMs));
+    g_source_set_callback(
+        timer,
+        [](gpointer c) {
+          g_cancellable_cancel(static_cast<GCancellable*>(c));
+          return G_SOURCE_REMOVE;
+        },
+        cancel, nullptr);
+    g_source_attach(timer, context);
+    while (!opening.done)
+      g_main_context_iteration(context, TRUE);
+    g_source_destroy(timer);
+    g_source_unref(timer);
+    g_main_context_pop_thread_default(context);
+    g_object_unref(cancel);
+    if (opening.connection) g_dbus_connection_set_exit_on_close(opening.connection, FALSE);
+    return opening.connection;
   }
 
   void runOne(Call call) {
@@ -525,6 +622,7 @@ struct AtspiAccessibility::Impl {
                          // Newer toolkits say what a tooltip says here; GTK 3 and 4.8 put a
                          // tooltip into the description.
                          if (g_variant_lookup(dict, "HelpText", "&s", &str)) n->help = str;
+                         n->helpKnown = true;
                          gint32 count = -1;
                          if (g_variant_lookup(dict, "ChildCount", "i", &count))
                            n->childCount = count;
@@ -541,19 +639,24 @@ struct AtspiAccessibility::Impl {
     }
     run(calls);
     if (!bulk) return;
-    for (Node* n : list) {
-      if (n->kind != Node::Kind::object || n->basicsStatus != AxStatus::ok) continue;
-      if (!fresh.contains(n)) continue;
-      if (isCandidate(*n)) pendingExtents.push_back(n->shared_from_this());
-      // Headings and list items need their own text only when no children carry it.
-      bool container = n->role == ATSPI_ROLE_LIST_ITEM || n->role == ATSPI_ROLE_HEADING;
-      if (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY ||
-          (isTextRole(n->role) && n->name.empty() && !(container && n->childCount != 0)))
-        pendingTexts.push_back(n->shared_from_this());
-      // Nothing of its own labels it: the placeholder or a labelling element may.
-      if (isCandidate(*n) && isBlank(n->name) && isBlank(n->description) && isBlank(n->help))
-        pendingLabels.push_back(n->shared_from_this());
-    }
+    for (Node* n : list)
+      if (fresh.contains(n)) queueFacts(*n);
+  }
+
+  // Puts a node whose basics are read into the queues of the facts the readers will ask of it,
+  // in the order the look ahead meets them.
+  void queueFacts(Node& n) {
+    if (n.kind != Node::Kind::object || n.basicsStatus != AxStatus::ok || n.factsQueued) return;
+    n.factsQueued = true;
+    if (isCandidate(n)) pendingExtents.push_back(n.shared_from_this());
+    // Headings and list items need their own text only when no children carry it.
+    bool container = n.role == ATSPI_ROLE_LIST_ITEM || n.role == ATSPI_ROLE_HEADING;
+    if (n.role == ATSPI_ROLE_TEXT || n.role == ATSPI_ROLE_ENTRY ||
+        (isTextRole(n.role) && n.name.empty() && !(container && n.childCount != 0)))
+      pendingTexts.push_back(n.shared_from_this());
+    // Nothing of its own labels it: the placeholder or a labelling element may.
+    if (isCandidate(n) && isBlank(n.name) && isBlank(n.description) && isBlank(n.help))
+      pendingLabels.push_back(n.shared_from_this());
   }
 
   void basics(Node* n) { basics(std::vector<Node*>{n}); }
@@ -570,6 +673,16 @@ struct AtspiAccessibility::Impl {
       n->childrenAt = g_get_monotonic_time();
       if (n->kind == Node::Kind::textLeaf) continue;
       if (n->kind == Node::Kind::object && n->basicsKnown && n->childCount == 0) continue;
+      if (auto cached = cachedChildren.find({n->bus, n->path}); cached != cachedChildren.end()) {
+        for (const NodePtr& child : cached->second) {
+          child->parent = n->shared_from_this();
+          child->parentRole = n->role;
+          child->window = n->window;
+          queueFacts(*child);
+          n->children.push_back(child);
+        }
+        continue;
+      }
       calls.push_back({n->bus, n->path, I_ACCESSIBLE, "GetChildren", nullptr,
                        [this, n](GVariant* r, AxStatus s) {
                          n->childrenStatus = s;
@@ -599,6 +712,88 @@ struct AtspiAccessibility::Impl {
     run(calls);
   }
 
+  // The toolkit's cache of its accessibles (the AT-SPI bridge of GTK 3 and Chromium keeps one):
+  // role, states, names and child count of every accessible it holds, and each one's place under
+  // its parent, in one call. Read once per request for an application that a walk enters.
+  void readCache(const std::string& bus) {
+    if (!bulk || bus.empty() || bus == REGISTRY) return;
+    BusFacts& f = facts(bus);
+    if (f.cacheGen == gen || f.unresponsive) return;
+    f.cacheGen = gen;
+    runOne({bus, CACHE_PATH, I_CACHE, "GetItems", nullptr, [this, bus](GVariant* r, AxStatus) {
+              if (r) fromCache(bus, r);
+            }});
+  }
+
+  // Takes the basics of each cached accessible, and the children of the nodes whose children the
+  // cache holds all of (the bridge leaves out the children of lists that make theirs on demand,
+  // and may lag behind a change): the rest are asked for as before. Everything in the cache is
+  // read live when it answers, so it is as fresh as a call of our own.
+  void fromCache(const std::string& bus, GVariant* reply) {
+    // Older bridges answer another layout: then there is no cache to use.
+    if (!g_variant_is_of_type(reply, G_VARIANT_TYPE("(a((so)(so)(so)iiassusau))"))) return;
+    struct Placed {
+      NodePtr node;
+      std::string parent;
+      gint32 index;
+    };
+    std::vector<Placed> placed;
+    std::map<std::string, gint32> counts; // child count of each cached accessible
+    GVariant* items = g_variant_get_child_value(reply, 0);
+    GVariantIter it;
+    g_variant_iter_init(&it, items);
+    while (GVariant* item = g_variant_iter_next_value(&it)) {
+      const gchar *selfBus = nullptr, *self = nullptr, *parentBus = nullptr, *parent = nullptr;
+      const gchar *name = nullptr, *description = nullptr;
+      gint32 index = -1, count = -1;
+      guint32 role = 0;
+      GVariant* states = nullptr;
+      g_variant_get(item, "((&s&o)(so)(&s&o)iias&su&s@au)", &selfBus, &self, nullptr, nullptr,
+                    &parentBus, &parent, &index, &count, nullptr, &name, &role, &description,
+                    &states);
+      std::uint64_t bits = 0;
+      GVariantIter words;
+      g_variant_iter_init(&words, states);
+      guint32 word = 0;
+      for (int i = 0; i < 2 && g_variant_iter_next(&words, "u", &word); ++i)
+        bits |= std::uint64_t{word} << (32 * i);
+      g_variant_unref(states);
+      if (bus == selfBus && std::string_view(self) != ROOT_PATH &&
+          !(bits & bit(ATSPI_STATE_DEFUNCT))) {
+        NodePtr n = intern(bus, self, Node::Kind::object);
+        if (!n->basicsKnown) {
+          n->basicsKnown = true;
+          n->basicsStatus = AxStatus::ok;
+          n->role = role;
+          n->states = bits;
+          n->name = isClassName(name) ? std::string() : std::string(name);
+          n->description = description;
+          n->childCount = count;
+        }
+        counts[self] = n->childCount;
+        if (bus == parentBus && index >= 0) placed.push_back({std::move(n), parent, index});
+      }
+      g_variant_unref(item);
+    }
+    g_variant_unref(items);
+    std::map<std::string, std::vector<Placed*>> byParent;
+    for (auto& p : placed)
+      byParent[p.parent].push_back(&p);
+    for (auto& [parent, children] : byParent) {
+      auto count = counts.find(parent);
+      if (count == counts.end() || std::size_t(count->second) != children.size()) continue;
+      std::sort(children.begin(), children.end(),
+                [](const Placed* a, const Placed* b) { return a->index < b->index; });
+      bool whole = true;
+      for (std::size_t i = 0; i < children.size() && whole; ++i)
+        whole = children[i]->index == gint32(i);
+      if (!whole) continue;
+      auto& out = cachedChildren[{bus, parent}];
+      for (Placed* p : children)
+        out.push_back(p->node);
+    }
+  }
+
   std::vector<Node*> raw(const std::vector<NodePtr>& v) {
     std::vector<Node*> out;
     out.reserve(v.size());
@@ -623,6 +818,7 @@ struct AtspiAccessibility::Impl {
   }
 
   void lookAhead(Node* start) {
+    readCache(start->bus);
     // The walk takes the following siblings next: read some of them along with this one (the
     // walk goes depth first: the rest of a long list comes long after).
     std::vector<Node*> frontier{start};
@@ -891,15 +1087,16 @@ struct AtspiAccessibility::Impl {
     return n->text;
   }
 
-  // The attributes (the placeholder) and the labelling element of `n`, read together with those
-  // of the nodes waiting for them. A plain client reads only the one it was asked for.
+  // The attributes (the placeholder), the labelling element and the help text of `n`, read
+  // together with those of the nodes waiting for them. A plain client reads only the one it was
+  // asked for.
   void labelFacts(Node* n, bool wantAttributes) {
     n->renew(gen);
-    if (wantAttributes ? n->attributes.has_value() : n->labellingKnown) return;
+    if (wantAttributes ? n->attributes.has_value() : n->labellingKnown && n->helpKnown) return;
     std::vector<NodePtr> batch{n->shared_from_this()};
     if (bulk)
       for (auto& p : takePending(pendingLabels, [](const Node& q) {
-             return q.attributes.has_value() && q.labellingKnown;
+             return q.attributes.has_value() && q.labellingKnown && q.helpKnown;
            }))
         if (p.get() != n) batch.push_back(std::move(p));
     std::vector<Call> calls;
@@ -923,6 +1120,19 @@ struct AtspiAccessibility::Impl {
         calls.push_back({raw->bus, raw->path, I_ACCESSIBLE, "GetRelationSet", nullptr,
                          [this, raw](GVariant* r, AxStatus) {
                            if (r) raw->labelledBy = labellingTarget(r, raw);
+                         }});
+      }
+      if (!raw->helpKnown && (bulk || !wantAttributes)) {
+        raw->helpKnown = true;
+        calls.push_back({raw->bus, raw->path, I_PROPERTIES, "Get",
+                         g_variant_new("(ss)", I_ACCESSIBLE, "HelpText"),
+                         [raw](GVariant* r, AxStatus) {
+                           GVariant* v = nullptr;
+                           if (r && g_variant_is_of_type(r, G_VARIANT_TYPE("(v)")))
+                             g_variant_get(r, "(v)", &v);
+                           if (v && g_variant_is_of_type(v, G_VARIANT_TYPE_STRING))
+                             raw->help = g_variant_get_string(v, nullptr);
+                           if (v) g_variant_unref(v);
                          }});
       }
     }
@@ -1177,6 +1387,7 @@ struct AtspiAccessibility::Impl {
       return ok(bool(n->states & (bit(ATSPI_STATE_ENABLED) | bit(ATSPI_STATE_SENSITIVE))));
     if (name == "AXFocused") return ok(bool(n->states & bit(ATSPI_STATE_FOCUSED)));
     if (name == "AXHelp") {
+      if (!n->helpKnown) labelFacts(n.get(), false);
       if (n->help.empty()) return {AxStatus::noValue, {}};
       return ok(n->help);
     }
@@ -1338,11 +1549,7 @@ bool AtspiAccessibility::isTrustedWithPrompt() {
 Element AtspiAccessibility::systemWide() {
   // Each request begins at the system-wide or an application element: facts read before are
   // forgotten.
-  ++impl_->gen;
-  impl_->pendingExtents.clear();
-  impl_->pendingTexts.clear();
-  impl_->pendingLabels.clear();
-  impl_->pendingBasics.clear();
+  impl_->newRequest();
   if (!impl_->systemWideNode) {
     impl_->systemWideNode = std::make_shared<Node>();
     impl_->systemWideNode->kind = Node::Kind::systemWide;
@@ -1351,11 +1558,7 @@ Element AtspiAccessibility::systemWide() {
 }
 
 Element AtspiAccessibility::application(int pid) {
-  ++impl_->gen;
-  impl_->pendingExtents.clear();
-  impl_->pendingTexts.clear();
-  impl_->pendingLabels.clear();
-  impl_->pendingBasics.clear();
+  impl_->newRequest();
   if (NodePtr app = impl_->appForPid(pid)) return Impl::element(app);
   // No such application on the bus: an element whose every read fails.
   return Impl::element(impl_->intern("", "pid:" + std::to_string(pid), Node::Kind::app));

@@ -5,13 +5,16 @@
 #include "platform/accessibility.hpp"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 
 namespace plenk {
 
 struct AtspiCounters {
-  std::uint64_t calls = 0;   // D-Bus method calls sent
-  std::uint64_t batches = 0; // waits for a batch of calls in flight together
+  std::uint64_t calls = 0;                       // D-Bus method calls sent
+  std::uint64_t batches = 0;                     // waits for a batch of calls in flight together
+  std::map<std::string, std::uint64_t> byMethod; // calls sent, by method name
 };
 
 class AtspiAccessibility : public Accessibility {
