@@ -640,7 +640,7 @@ struct AtspiAccessibility::Impl {
     run(calls);
     if (!bulk) return;
     for (Node* n : list)
-      if (fresh.contains(n)) queueFacts(*n);
+      if (n->basicsKnown) queueFacts(*n);
   }
 
   // Puts a node whose basics are read into the queues of the facts the readers will ask of it,
@@ -788,9 +788,10 @@ struct AtspiAccessibility::Impl {
       for (std::size_t i = 0; i < children.size() && whole; ++i)
         whole = children[i]->index == gint32(i);
       if (!whole) continue;
-      auto& out = cachedChildren[{bus, parent}];
+      std::vector<NodePtr> nodes;
       for (Placed* p : children)
-        out.push_back(p->node);
+        nodes.push_back(p->node);
+      cachedChildren[{bus, parent}] = std::move(nodes);
     }
   }
 
