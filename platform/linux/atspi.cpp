@@ -294,6 +294,9 @@ struct AtspiAccessibility::Impl {
     pendingLabels.clear();
     pendingBasics.clear();
     cachedChildren.clear();
+    // The sockets of applications that quit since.
+    for (auto& [bus, f] : buses)
+      drop(f.direct);
   }
 
   // ---- connections ----
