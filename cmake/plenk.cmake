@@ -42,6 +42,13 @@ function(plenk_tests name shards)
     target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <gmock/gmock.h>
       <nlohmann/json.hpp> <filesystem> <string> <vector> <map> <optional> <functional>)
   endif()
+  if(PLENK_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # The test files themselves, not the code they test: at -O2 with full stack-scope checks and
+    # variable tracking, GCC took 31 s for one of them; this takes 17 s. The product's own files
+    # keep every check.
+    target_compile_options(${name} PRIVATE -O1 -fno-sanitize-address-use-after-scope
+      -fno-var-tracking-assignments)
+  endif()
   math(EXPR last "${shards} - 1")
   foreach(i RANGE ${last})
     add_test(NAME ${name}/${i} COMMAND ${name} --gtest_color=no)
