@@ -249,6 +249,18 @@ AxStatus statusOf(const GError* e) {
   return AxStatus::failure;
 }
 
+// The state set as AT-SPI sends it (an array of 32-bit words); words past the second name no
+// state and are left out.
+std::uint64_t stateBits(GVariant* words) {
+  std::uint64_t bits = 0;
+  GVariantIter it;
+  g_variant_iter_init(&it, words);
+  guint32 word = 0;
+  for (int i = 0; i < 2 && g_variant_iter_next(&it, "u", &word); ++i)
+    bits |= std::uint64_t{word} << (32 * i);
+  return bits;
+}
+
 struct Call {
   std::string bus, path;
   const char* iface;
@@ -602,15 +614,10 @@ struct AtspiAccessibility::Impl {
       calls.push_back(
           {n->bus, n->path, I_ACCESSIBLE, "GetState", nullptr, [n, fail](GVariant* r, AxStatus s) {
              fail(s);
-             if (!r) return;
-             GVariantIter* it = nullptr;
-             g_variant_get(r, "(au)", &it);
-             guint32 word = 0;
-             int i = 0;
-             n->states = 0;
-             while (g_variant_iter_next(it, "u", &word))
-               n->states |= std::uint64_t{word} << (32 * i++);
-             g_variant_iter_free(it);
+             if (!r || !g_variant_is_of_type(r, G_VARIANT_TYPE("(au)"))) return;
+             GVariant* words = g_variant_get_child_value(r, 0);
+             n->states = stateBits(words);
+             g_variant_unref(words);
            }});
       calls.push_back({n->bus, n->path, I_PROPERTIES, "GetAll", g_variant_new("(s)", I_ACCESSIBLE),
                        [n, fail](GVariant* r, AxStatus s) {
@@ -754,12 +761,7 @@ struct AtspiAccessibility::Impl {
       g_variant_get(item, "((&s&o)(so)(&s&o)iias&su&s@au)", &selfBus, &self, nullptr, nullptr,
                     &parentBus, &parent, &index, &count, nullptr, &name, &role, &description,
                     &states);
-      std::uint64_t bits = 0;
-      GVariantIter words;
-      g_variant_iter_init(&words, states);
-      guint32 word = 0;
-      for (int i = 0; i < 2 && g_variant_iter_next(&words, "u", &word); ++i)
-        bits |= std::uint64_t{word} << (32 * i);
+      std::uint64_t bits = stateBits(states);
       g_variant_unref(states);
       if (bus == selfBus && std::string_view(self) != ROOT_PATH &&
           !(bits & bit(ATSPI_STATE_DEFUNCT))) {
