@@ -14,6 +14,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 #include <set>
 #include <string>
 
@@ -40,14 +44,37 @@ const std::set<std::string> CANDIDATES{
 struct WalkCost {
   int elements = 0;
   double ms = 0;
+  double ownCpuMs = 0, appCpuMs = 0; // where the time went: this process, the application
   AtspiCounters counters;
 };
+
+double ownCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// User and system time of a process and its threads, from /proc.
+double cpuMsOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(stat.substr(close + 2));
+  std::string field;
+  double ticks = 0;
+  // After the name: state is field 3; utime and stime are fields 14 and 15.
+  for (int i = 3; i <= 15 && rest >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks * 1e3 / double(sysconf(_SC_CLK_TCK));
+}
 
 // Depth first from the front window, at most 6,000 elements, reading what the elements verb
 // reads of each.
 WalkCost walk(bool bulk, int pid) {
   AtspiAccessibility ax(bulk);
   auto start = Clock::now();
+  double ownStart = ownCpuMs(), appStart = cpuMsOf(pid);
   Element app = ax.application(pid);
   // This measures throughput: a long timeout keeps a loaded machine from cutting the walk short.
   ax.setMessagingTimeout(app, 30.0f);
@@ -73,6 +100,8 @@ WalkCost walk(bool bulk, int pid) {
         stack.push_back(*it);
   }
   cost.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  cost.ownCpuMs = ownCpuMs() - ownStart;
+  cost.appCpuMs = cpuMsOf(pid) - appStart;
   cost.counters = ax.counters();
   return cost;
 }
@@ -101,14 +130,14 @@ void report(const char* target, int pid) {
     bool bulk = run < 2;
     WalkCost c = walk(bulk, pid);
     std::printf("%-22s %-6s walk: %5d elements in %8.1f ms = %.3f ms/element (%llu calls, "
-                "%llu waits)\n",
+                "%llu waits; cpu: ours %.0f ms, app %.0f ms)\n",
                 target,
                 run == 0   ? "bulk"
                 : run == 1 ? "again"
                            : "naive",
                 c.elements, c.ms, c.elements ? c.ms / c.elements : 0.0,
                 static_cast<unsigned long long>(c.counters.calls),
-                static_cast<unsigned long long>(c.counters.batches));
+                static_cast<unsigned long long>(c.counters.batches), c.ownCpuMs, c.appCpuMs);
     for (const auto& [method, count] : c.counters.byMethod)
       std::printf("    %s %llu", method.c_str(), static_cast<unsigned long long>(count));
     std::printf("\n");

@@ -9,11 +9,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <dbus/dbus.h>
 #include <functional>
 #include <gio/gio.h>
 #include <limits>
 #include <map>
+#include <poll.h>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -134,7 +137,7 @@ struct BusFacts {
   bool suspect = false;         // a read timed out with nothing else answered meanwhile
   std::int64_t lastReplyAt = 0; // monotonic microseconds of its last answer
   // Its own socket, where the application serves accessibility without the bus in between.
-  GDBusConnection* direct = nullptr;
+  DBusConnection* direct = nullptr;
   bool directTried = false;
   unsigned cacheGen = 0; // the request that read its cache
 };
@@ -273,9 +276,12 @@ struct Call {
 
 struct AtspiAccessibility::Impl {
   bool bulk = true;
-  GMainContext* context = g_main_context_new();
   GDBusConnection* session = nullptr;
   GDBusConnection* a11y = nullptr;
+  // The calls of the walks go over libdbus in this thread: GDBus hands every message to a thread
+  // of its own and back, which cost more than the application's own work on a call.
+  DBusConnection* calls = nullptr;
+  dbus_uint32_t serial = 0;
   unsigned gen = 1;
   std::map<std::pair<std::string, std::string>, std::weak_ptr<Node>> nodes;
   std::size_t purgeAt = 4096;
@@ -293,10 +299,10 @@ struct AtspiAccessibility::Impl {
 
   ~Impl() {
     for (auto& [bus, f] : buses)
-      if (f.direct) g_object_unref(f.direct);
+      close(f.direct);
+    close(calls);
     if (a11y) g_object_unref(a11y);
     if (session) g_object_unref(session);
-    g_main_context_unref(context);
   }
 
   void newRequest() {
@@ -330,6 +336,30 @@ struct AtspiAccessibility::Impl {
       g_object_unref(c);
       c = nullptr;
     }
+  }
+
+  static void close(DBusConnection*& c) {
+    if (!c) return;
+    dbus_connection_close(c);
+    dbus_connection_unref(c);
+    c = nullptr;
+  }
+
+  static void drop(DBusConnection*& c) {
+    if (c && !dbus_connection_get_is_connected(c)) close(c);
+  }
+
+  // A connection of libdbus to `address`, not shared with anyone else in the process.
+  static DBusConnection* open(const std::string& address, bool bus) {
+    DBusError error;
+    dbus_error_init(&error);
+    DBusConnection* c = dbus_connection_open_private(address.c_str(), &error);
+    if (c) {
+      dbus_connection_set_exit_on_disconnect(c, FALSE);
+      if (bus && !dbus_bus_register(c, &error)) close(c);
+    }
+    dbus_error_free(&error);
+    return c;
   }
 
   bool sessionBus() {
@@ -374,14 +404,18 @@ struct AtspiAccessibility::Impl {
 
   bool a11yBus() {
     drop(a11y);
-    if (a11y) return true;
+    drop(calls);
+    if (a11y && calls) return true;
     GVariant* r = sessionCall("org.a11y.Bus", "GetAddress", nullptr);
     if (!r) return false;
     const gchar* address = nullptr;
     g_variant_get(r, "(&s)", &address);
-    if (address && *address) a11y = connect(address);
+    if (address && *address) {
+      if (!a11y) a11y = connect(address);
+      if (!calls) calls = open(address, true);
+    }
     g_variant_unref(r);
-    return a11y != nullptr;
+    return a11y && calls;
   }
 
   bool trusted() { return statusEnabled() == true && a11yBus(); }
@@ -397,22 +431,59 @@ struct AtspiAccessibility::Impl {
     return f;
   }
 
-  struct Pending {
-    Impl* impl;
+  // A call on its way: what it answers, on which connection, and until when it is waited for.
+  struct Slot {
     Call* call;
-    std::size_t* outstanding;
+    DBusConnection* connection;
+    std::int64_t deadline; // monotonic microseconds
     bool direct;
   };
 
-  static void finished(GObject* source, GAsyncResult* result, gpointer data) {
-    auto* p = static_cast<Pending*>(data);
+  // The message of a call, made by GDBus and carried by libdbus: both keep to the protocol, so
+  // the call's arguments stay a GVariant.
+  DBusMessage* message(const Call& c, bool direct) {
+    GDBusMessage* m = g_dbus_message_new_method_call(direct ? nullptr : c.bus.c_str(),
+                                                     c.path.c_str(), c.iface, c.method);
+    if (c.params) g_dbus_message_set_body(m, c.params);
+    g_dbus_message_set_flags(m, G_DBUS_MESSAGE_FLAGS_NO_AUTO_START);
+    if (++serial == 0) ++serial;
+    g_dbus_message_set_serial(m, serial);
+    gsize size = 0;
+    guchar* blob = g_dbus_message_to_blob(m, &size, G_DBUS_CAPABILITY_FLAGS_NONE, nullptr);
+    g_object_unref(m);
+    DBusMessage* out =
+        blob ? dbus_message_demarshal(reinterpret_cast<const char*>(blob), int(size), nullptr)
+             : nullptr;
+    g_free(blob);
+    return out;
+  }
+
+  // Hands an answer to its call: the reply's body, or the failure it names.
+  void answer(Slot& slot, DBusMessage* reply) {
+    char* blob = nullptr;
+    int size = 0;
+    GDBusMessage* m = nullptr;
+    if (dbus_message_marshal(reply, &blob, &size)) {
+      m = g_dbus_message_new_from_blob(reinterpret_cast<guchar*>(blob), gsize(size),
+                                       G_DBUS_CAPABILITY_FLAGS_NONE, nullptr);
+      dbus_free(blob);
+    }
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    AxStatus status = statusOf(error);
-    // The application's own socket closed: the application is gone.
-    if (p->direct && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CLOSED))
-      status = AxStatus::invalidElement;
-    BusFacts& f = p->impl->facts(p->call->bus);
+    GVariant* body = nullptr;
+    if (!m) {
+      error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_INVALID_DATA, "unreadable answer");
+    } else if (!g_dbus_message_to_gerror(m, &error)) {
+      body = g_dbus_message_get_body(m);
+      body = body ? g_variant_ref(body) : g_variant_ref_sink(g_variant_new("()"));
+    }
+    if (m) g_object_unref(m);
+    finish(slot, body, body ? AxStatus::ok : statusOf(error));
+    if (error) g_error_free(error);
+    if (body) g_variant_unref(body);
+  }
+
+  void finish(Slot& slot, GVariant* reply, AxStatus status) {
+    BusFacts& f = facts(slot.call->bus);
     std::int64_t now = g_get_monotonic_time();
     // Timed out with nothing else answered meanwhile: the application does not answer at all,
     // and the rest of this request does not wait for it again.
@@ -420,53 +491,112 @@ struct AtspiAccessibility::Impl {
         now - f.lastReplyAt >= std::int64_t{f.timeoutMs} * 1000)
       f.suspect = true;
     if (reply) f.lastReplyAt = now;
-    if (error) g_error_free(error);
-    p->call->done(reply, reply ? AxStatus::ok : status);
-    if (reply) g_variant_unref(reply);
-    --*p->outstanding;
-    delete p;
+    slot.call->done(reply, reply ? AxStatus::ok : status);
   }
 
   // Sends the calls, up to IN_FLIGHT at a time, and waits for every answer. A call to an
-  // application that timed out earlier in this request fails at once.
-  void run(std::vector<Call>& calls) {
-    if (calls.empty()) return;
+  // application that timed out earlier in this request fails at once. Nothing here blocks: a
+  // stopped application's socket is written as far as it takes, and each call gives up at its
+  // own deadline.
+  void run(std::vector<Call>& list) {
+    if (list.empty()) return;
     if (!a11yBus()) {
-      for (auto& c : calls) {
+      for (auto& c : list) {
         if (c.params) g_variant_unref(g_variant_ref_sink(c.params));
         c.done(nullptr, AxStatus::failure);
       }
       return;
     }
-    connectDirect(calls);
+    connectDirect(list);
     ++counters.batches;
-    g_main_context_push_thread_default(context);
-    std::size_t outstanding = 0, next = 0;
-    while (next < calls.size() || outstanding > 0) {
-      while (next < calls.size() && outstanding < IN_FLIGHT) {
-        Call& c = calls[next++];
+    std::unordered_map<dbus_uint32_t, Slot> waiting;
+    std::size_t next = 0;
+    std::vector<DBusConnection*> active;
+    std::vector<pollfd> fds;
+    while (next < list.size() || !waiting.empty()) {
+      while (next < list.size() && waiting.size() < IN_FLIGHT) {
+        Call& c = list[next++];
         BusFacts& f = facts(c.bus);
         if (f.unresponsive || c.bus.empty()) {
           if (c.params) g_variant_unref(g_variant_ref_sink(c.params));
           c.done(nullptr, c.bus.empty() ? AxStatus::invalidElement : AxStatus::cannotComplete);
           continue;
         }
-        ++outstanding;
         ++counters.calls;
         ++counters.byMethod[c.method];
         drop(f.direct);
         // On its own socket there is no bus to route by name.
-        g_dbus_connection_call(
-            f.direct ? f.direct : a11y, f.direct ? nullptr : c.bus.c_str(), c.path.c_str(), c.iface,
-            c.method, c.params, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, f.timeoutMs, nullptr,
-            &Impl::finished, new Pending{this, &c, &outstanding, f.direct != nullptr});
+        DBusConnection* connection = f.direct ? f.direct : calls;
+        DBusMessage* m = message(c, f.direct != nullptr);
+        c.params = nullptr; // the message took it
+        Slot slot{&c, connection, g_get_monotonic_time() + std::int64_t{f.timeoutMs} * 1000,
+                  f.direct != nullptr};
+        if (!m || !dbus_connection_send(connection, m, nullptr)) {
+          if (m) dbus_message_unref(m);
+          finish(slot, nullptr, AxStatus::failure);
+          continue;
+        }
+        waiting.emplace(dbus_message_get_serial(m), slot);
+        dbus_message_unref(m);
+        if (std::find(active.begin(), active.end(), connection) == active.end())
+          active.push_back(connection);
       }
-      if (outstanding > 0) g_main_context_iteration(context, TRUE);
+      // Writes and reads what the sockets take without waiting, then hands out the answers.
+      bool moved = false;
+      for (DBusConnection* connection : active) {
+        dbus_connection_read_write(connection, 0);
+        while (DBusMessage* m = dbus_connection_pop_message(connection)) {
+          int type = dbus_message_get_type(m);
+          auto found = waiting.find(dbus_message_get_reply_serial(m));
+          if ((type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) &&
+              found != waiting.end() && found->second.connection == connection) {
+            Slot slot = found->second;
+            waiting.erase(found);
+            answer(slot, m);
+            moved = true;
+          }
+          dbus_message_unref(m);
+        }
+      }
+      std::int64_t now = g_get_monotonic_time();
+      std::int64_t until = now + std::int64_t{DEFAULT_TIMEOUT_MS} * 1000;
+      for (auto it = waiting.begin(); it != waiting.end();) {
+        Slot& slot = it->second;
+        bool closed = !dbus_connection_get_is_connected(slot.connection);
+        if (closed || now >= slot.deadline) {
+          Slot done = slot;
+          it = waiting.erase(it);
+          // The application's own socket closed: the application is gone.
+          finish(done, nullptr,
+                 !closed         ? AxStatus::cannotComplete
+                 : done.direct   ? AxStatus::invalidElement
+                                 : AxStatus::failure);
+          moved = true;
+          continue;
+        }
+        until = std::min(until, slot.deadline);
+        ++it;
+      }
+      if (moved || waiting.empty()) continue;
+      fds.clear();
+      bool handshake = false;
+      for (DBusConnection* connection : active) {
+        int fd = -1;
+        if (!dbus_connection_get_unix_fd(connection, &fd)) continue;
+        // A new socket says who we are first (a stopped application accepts the connection but
+        // never answers): the exchange is written as it goes, so it is looked at every few ms.
+        bool ready = dbus_connection_get_is_authenticated(connection);
+        handshake = handshake || !ready;
+        short events = POLLIN;
+        if (ready && dbus_connection_has_messages_to_send(connection)) events |= POLLOUT;
+        fds.push_back({fd, events, 0});
+      }
+      std::int64_t waitMs = std::max<std::int64_t>(0, (until - now + 999) / 1000);
+      ::poll(fds.data(), fds.size(), int(handshake ? std::min<std::int64_t>(waitMs, 2) : waitMs));
     }
-    g_main_context_pop_thread_default(context);
     // One slow answer (a list of thousands of children on a busy machine) is no reason to give
     // up on an application; one that does not even answer a ping is not answering at all.
-    for (auto& c : calls) {
+    for (auto& c : list) {
       BusFacts& f = facts(c.bus);
       if (!f.suspect) continue;
       f.suspect = false;
@@ -508,44 +638,8 @@ struct AtspiAccessibility::Impl {
       BusFacts& f = facts(bus);
       // Only a local socket: the address comes from the application.
       if (address.starts_with("unix:") && !f.unresponsive)
-        f.direct = openDirect(address, f.timeoutMs);
+        f.direct = open(address, false);
     }
-  }
-
-  // Connects to an application's own socket, giving up after the timeout: a stopped application
-  // accepts the connection but never answers the handshake.
-  GDBusConnection* openDirect(const std::string& address, int timeoutMs) {
-    struct Opening {
-      GDBusConnection* connection = nullptr;
-      bool done = false;
-    } opening;
-    GCancellable* cancel = g_cancellable_new();
-    g_main_context_push_thread_default(context);
-    g_dbus_connection_new_for_address(
-        address.c_str(), G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT, nullptr, cancel,
-        [](GObject*, GAsyncResult* result, gpointer data) {
-          auto* o = static_cast<Opening*>(data);
-          o->connection = g_dbus_connection_new_for_address_finish(result, nullptr);
-          o->done = true;
-        },
-        &opening);
-    GSource* timer = g_timeout_source_new(static_cast<guint>(timeoutMs));
-    g_source_set_callback(
-        timer,
-        [](gpointer c) {
-          g_cancellable_cancel(static_cast<GCancellable*>(c));
-          return G_SOURCE_REMOVE;
-        },
-        cancel, nullptr);
-    g_source_attach(timer, context);
-    while (!opening.done)
-      g_main_context_iteration(context, TRUE);
-    g_source_destroy(timer);
-    g_source_unref(timer);
-    g_main_context_pop_thread_default(context);
-    g_object_unref(cancel);
-    if (opening.connection) g_dbus_connection_set_exit_on_close(opening.connection, FALSE);
-    return opening.connection;
   }
 
   void runOne(Call call) {
