@@ -16,10 +16,10 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <sstream>
-#include <unistd.h>
 #include <set>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace plenk::testing {
 // The bench finds the test apps beside itself in the source tree.

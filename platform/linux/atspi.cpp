@@ -16,8 +16,8 @@
 #include <map>
 #include <poll.h>
 #include <set>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace plenk {
@@ -568,9 +568,9 @@ struct AtspiAccessibility::Impl {
           it = waiting.erase(it);
           // The application's own socket closed: the application is gone.
           finish(done, nullptr,
-                 !closed         ? AxStatus::cannotComplete
-                 : done.direct   ? AxStatus::invalidElement
-                                 : AxStatus::failure);
+                 !closed       ? AxStatus::cannotComplete
+                 : done.direct ? AxStatus::invalidElement
+                               : AxStatus::failure);
           moved = true;
           continue;
         }
@@ -637,8 +637,7 @@ struct AtspiAccessibility::Impl {
     for (const auto& [bus, address] : addresses) {
       BusFacts& f = facts(bus);
       // Only a local socket: the address comes from the application.
-      if (address.starts_with("unix:") && !f.unresponsive)
-        f.direct = open(address, false);
+      if (address.starts_with("unix:") && !f.unresponsive) f.direct = open(address, false);
     }
   }
 

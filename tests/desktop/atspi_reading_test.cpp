@@ -198,6 +198,16 @@ TEST(AtspiUnresponsive, StoppedThenResumedThenGone) {
     }
   }
 
+  // A helper that meets the application only once it is stopped: its first contact (the
+  // application's own socket is asked for over the bus) times out the same way.
+  {
+    desktop::Hands fresh;
+    Json answer = fresh.ask("elements", Json::object(), 10000);
+    ASSERT_TRUE(answer.is_object()) << "a new helper was not answered";
+    EXPECT_LT(fresh.lastMillis(), 4500);
+    EXPECT_EQ(answer["ok"], true) << answer;
+  }
+
   app->resume();
   Json after = hands.result("elements");
   ASSERT_TRUE(after.is_object()) << hands.lastAnswer();
