@@ -286,6 +286,7 @@ struct AtspiAccessibility::Impl {
   std::map<std::pair<std::string, std::string>, std::weak_ptr<Node>> nodes;
   std::size_t purgeAt = 4096;
   std::map<std::string, BusFacts> buses;
+  std::vector<std::string> retryDirect; // asked for their own socket, and did not answer
   int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
@@ -624,7 +625,9 @@ struct AtspiAccessibility::Impl {
       if (f.directTried || f.unresponsive) continue;
       f.directTried = true;
       asks.push_back({c.bus, ROOT_PATH, I_APPLICATION, "GetApplicationBusAddress", nullptr,
-                      [&addresses, bus = c.bus](GVariant* r, AxStatus) {
+                      [this, &addresses, bus = c.bus](GVariant* r, AxStatus s) {
+                        // A stopped application is asked again at a later request.
+                        if (s == AxStatus::cannotComplete) retryDirect.push_back(bus);
                         const gchar* address = nullptr;
                         if (r && g_variant_is_of_type(r, G_VARIANT_TYPE("(s)"))) {
                           g_variant_get(r, "(&s)", &address);
@@ -634,6 +637,9 @@ struct AtspiAccessibility::Impl {
     }
     if (asks.empty()) return;
     run(asks); // each application asked is marked tried: this does not come back here
+    for (const auto& bus : retryDirect)
+      buses[bus].directTried = false;
+    retryDirect.clear();
     for (const auto& [bus, address] : addresses) {
       BusFacts& f = facts(bus);
       // Only a local socket: the address comes from the application.
