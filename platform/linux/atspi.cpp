@@ -286,7 +286,6 @@ struct AtspiAccessibility::Impl {
   std::map<std::pair<std::string, std::string>, std::weak_ptr<Node>> nodes;
   std::size_t purgeAt = 4096;
   std::map<std::string, BusFacts> buses;
-  std::vector<std::string> retryDirect; // asked for their own socket, and did not answer
   int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
@@ -525,13 +524,14 @@ struct AtspiAccessibility::Impl {
         }
         ++counters.calls;
         ++counters.byMethod[c.method];
-        drop(f.direct);
-        // On its own socket there is no bus to route by name.
-        DBusConnection* connection = f.direct ? f.direct : calls;
-        DBusMessage* m = message(c, f.direct != nullptr);
+        // On its own socket there is no bus to route by name. A socket that closed meanwhile is
+        // let go between requests, not here, where calls on it may still be waiting.
+        bool direct = f.direct && dbus_connection_get_is_connected(f.direct);
+        DBusConnection* connection = direct ? f.direct : calls;
+        DBusMessage* m = message(c, direct);
         c.params = nullptr; // the message took it
         Slot slot{&c, connection, g_get_monotonic_time() + std::int64_t{f.timeoutMs} * 1000,
-                  f.direct != nullptr};
+                  direct};
         if (!m || !dbus_connection_send(connection, m, nullptr)) {
           if (m) dbus_message_unref(m);
           finish(slot, nullptr, AxStatus::failure);
@@ -619,15 +619,16 @@ struct AtspiAccessibility::Impl {
   void connectDirect(const std::vector<Call>& calls) {
     std::vector<Call> asks;
     std::map<std::string, std::string> addresses;
+    std::vector<std::string> retry;
     for (const auto& c : calls) {
       if (!bulk || c.bus.empty() || c.bus == REGISTRY) continue;
       BusFacts& f = facts(c.bus);
       if (f.directTried || f.unresponsive) continue;
       f.directTried = true;
       asks.push_back({c.bus, ROOT_PATH, I_APPLICATION, "GetApplicationBusAddress", nullptr,
-                      [this, &addresses, bus = c.bus](GVariant* r, AxStatus s) {
+                      [&addresses, &retry, bus = c.bus](GVariant* r, AxStatus s) {
                         // A stopped application is asked again at a later request.
-                        if (s == AxStatus::cannotComplete) retryDirect.push_back(bus);
+                        if (s == AxStatus::cannotComplete) retry.push_back(bus);
                         const gchar* address = nullptr;
                         if (r && g_variant_is_of_type(r, G_VARIANT_TYPE("(s)"))) {
                           g_variant_get(r, "(&s)", &address);
@@ -637,9 +638,8 @@ struct AtspiAccessibility::Impl {
     }
     if (asks.empty()) return;
     run(asks); // each application asked is marked tried: this does not come back here
-    for (const auto& bus : retryDirect)
+    for (const auto& bus : retry)
       buses[bus].directTried = false;
-    retryDirect.clear();
     for (const auto& [bus, address] : addresses) {
       BusFacts& f = facts(bus);
       // Only a local socket: the address comes from the application.
