@@ -3,6 +3,7 @@
 #include "media/frame/constants.hpp"
 #include "media/frame/errors.hpp"
 #include "media/frame/paths.hpp"
+#include "media/recordings/inspect_recording.hpp"
 #include "media/verbs.hpp"
 
 #include <algorithm>
@@ -46,6 +47,10 @@ Json verbAudio(Media& media, const Options& opts) {
 
   std::unique_ptr<Recording> recording = media.recordings.open(in);
   const RecordingFacts facts = recording->facts();
+  // A file that is no recording at all is refused as inspect refuses it; only a recording with
+  // pictures and no sound gets the no-sound answer.
+  if (facts.audioTracks == 0 && facts.videoTracks == 0)
+    throw MediaError(Code::Input, NO_SOUND_NO_PICTURE);
   if (facts.audioTracks == 0)
     return {{"ok", true},
             {"audioTracks", 0},

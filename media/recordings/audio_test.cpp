@@ -1,4 +1,5 @@
 #include "media/recordings/recording_run.hpp"
+#include "tests/support/documents.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -113,18 +114,32 @@ TEST(Audio, SoundThatChangesItsChannelsPartWayIsExportedWhole) {
 }
 
 TEST(Audio, NoSoundIsAnAnswerAndWritesNothing) {
-  for (const char* name : {"silent.mp4", "still.jpg", "notes.txt"}) {
-    SCOPED_TRACE(name);
-    TempDir out;
+  TempDir out;
+  RecordingRun t;
+  ASSERT_EQ(t.run({"audio", "--in", fixture("silent.mp4"), "--out", out.path.string()}), 0);
+  EXPECT_EQ(t.answer().dump(), Json::parse(R"({"audioTracks":0,"file":null,"helper":)"
+                                           R"("plenk-media","message":"that recording )"
+                                           R"(carries no sound track","nonce":"","ok":true,)"
+                                           R"("protocol":1,"verb":"audio","version":"1.0.0"})")
+                                   .dump());
+  EXPECT_TRUE(namesIn(out.path).empty());
+  EXPECT_TRUE(t.console.err.empty());
+}
+
+TEST(Audio, AFileThatIsNoRecordingIsRefusedAsInspectRefusesIt) {
+  TempDir work;
+  testing::writeFile(work / "letter.pdf", testing::textPdf({{.lines = {"Dear reader,"}}}));
+  std::filesystem::create_directory(work.path / "out");
+  for (const std::string& in :
+       {work / "letter.pdf", fixture("notes.txt"), fixture("empty.mp4"), fixture("still.jpg")}) {
+    SCOPED_TRACE(in);
     RecordingRun t;
-    ASSERT_EQ(t.run({"audio", "--in", fixture(name), "--out", out.path.string()}), 0);
-    EXPECT_EQ(t.answer().dump(), Json::parse(R"({"audioTracks":0,"file":null,"helper":)"
-                                             R"("plenk-media","message":"that recording )"
-                                             R"(carries no sound track","nonce":"","ok":true,)"
-                                             R"("protocol":1,"verb":"audio","version":"1.0.0"})")
-                                     .dump());
-    EXPECT_TRUE(namesIn(out.path).empty());
-    EXPECT_TRUE(t.console.err.empty());
+    EXPECT_EQ(t.run({"audio", "--in", in, "--out", work / "out"}), 3);
+    EXPECT_EQ(t.answer()["code"], "E_INPUT");
+    EXPECT_EQ(t.answer()["message"], "that file holds no sound and no picture that macOS can read");
+    EXPECT_EQ(t.console.err,
+              "plenk-media: that file holds no sound and no picture that macOS can read\n");
+    EXPECT_TRUE(namesIn(work / "out").empty());
   }
 }
 

@@ -10,8 +10,7 @@ namespace plenk::media {
 Json inspectRecording(Media& media, const std::string& path, std::int64_t bytes) {
   RecordingFacts facts = media.recordings.open(path)->facts();
   bool video = facts.videoTracks > 0;
-  if (!video && facts.audioTracks == 0)
-    throw MediaError(Code::Input, "that file holds no sound and no picture that macOS can read");
+  if (!video && facts.audioTracks == 0) throw MediaError(Code::Input, NO_SOUND_NO_PICTURE);
   auto whole = [&](double side) -> std::int64_t {
     return video ? static_cast<std::int64_t>(std::trunc(std::fabs(side))) : 0;
   };

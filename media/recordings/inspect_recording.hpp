@@ -9,6 +9,10 @@
 
 namespace plenk::media {
 
+// What inspect and audio answer for a file that holds neither sound nor picture.
+inline constexpr const char* NO_SOUND_NO_PICTURE =
+    "that file holds no sound and no picture that macOS can read";
+
 // The result keys "ok", "kind" ("video" or "audio"), "bytes", "duration", "videoTracks",
 // "audioTracks", "width", "height" and "fps"; raises the input failure when the file holds
 // no picture track and no sound track.
