@@ -2,6 +2,7 @@
 
 #include "platform/linux/atspi_order.hpp"
 #include "platform/linux/atspi_roles.hpp"
+#include "platform/linux/atspi_toolkits.hpp"
 #include "platform/linux/atspi_x11.hpp"
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 
 namespace plenk {
 
+using atspi::ToolkitQuirks;
 using atspi::XDesktop;
 using atspi::XWindow;
 
@@ -125,12 +127,10 @@ struct Node : std::enable_shared_from_this<Node> {
   }
 };
 
-enum class Toolkit { gtk3, gtk4, other };
-
 struct BusFacts {
   int pid = 0;
   bool pidKnown = false;
-  std::optional<Toolkit> toolkit;
+  std::optional<ToolkitQuirks> toolkit;
   int timeoutMs = DEFAULT_TIMEOUT_MS;
   unsigned gen = 0;
   bool unresponsive = false;    // timed out during this request: later reads fail at once
@@ -186,6 +186,13 @@ bool stopsHitTest(std::uint32_t role) {
          role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_PASSWORD_TEXT ||
          role == ATSPI_ROLE_COMBO_BOX || role == ATSPI_ROLE_SLIDER ||
          role == ATSPI_ROLE_SPIN_BUTTON;
+}
+
+// Whether an element is on screen, for a toolkit that sets the showing state (`reports`) or one
+// that sets none. An element not read yet, or unreadable, is not taken for hidden.
+bool shown(const Node& n, bool reports) {
+  return !reports || n.kind != Node::Kind::object || !n.basicsKnown ||
+         n.basicsStatus != AxStatus::ok || (n.states & bit(ATSPI_STATE_SHOWING));
 }
 
 bool isValueRole(std::uint32_t role) {
@@ -678,6 +685,26 @@ struct AtspiAccessibility::Impl {
   static NodePtr ptr(const Element& e) { return std::static_pointer_cast<Node>(e.ref()); }
   static Element element(const NodePtr& n) { return Element(std::static_pointer_cast<void>(n)); }
 
+  // The Accessible properties in `dict` (a{sv}): all of them from GetAll, or one from Get.
+  static void takeProperties(Node& n, GVariant* dict) {
+    const gchar* str = nullptr;
+    if (g_variant_lookup(dict, "Name", "&s", &str)) n.name = isClassName(str) ? "" : str;
+    if (g_variant_lookup(dict, "Description", "&s", &str)) n.description = str;
+    // Newer toolkits say what a tooltip says here; GTK 3 and 4.8 put a tooltip into the
+    // description.
+    if (g_variant_lookup(dict, "HelpText", "&s", &str)) n.help = str;
+    gint32 count = -1;
+    if (g_variant_lookup(dict, "ChildCount", "i", &count)) n.childCount = count;
+    GVariantIter* it = nullptr;
+    if (g_variant_lookup(dict, "Attributes", "a{ss}", &it)) {
+      n.attributes.emplace();
+      const gchar *k = nullptr, *v = nullptr;
+      while (g_variant_iter_next(it, "{&s&s}", &k, &v))
+        (*n.attributes)[k] = v;
+      g_variant_iter_free(it);
+    }
+  }
+
   // Role, states, name, description and child count of each node, read together with those of
   // the nodes waiting for them (children listed by a look ahead that ran out of time before it
   // read them: one at a time, each would cost a round trip of its own).
@@ -718,33 +745,36 @@ struct AtspiAccessibility::Impl {
              n->states = stateBits(words);
              g_variant_unref(words);
            }});
-      calls.push_back({n->bus, n->path, I_PROPERTIES, "GetAll", g_variant_new("(s)", I_ACCESSIBLE),
-                       [n, fail](GVariant* r, AxStatus s) {
-                         fail(s);
-                         if (!r) return;
-                         GVariant* dict = g_variant_get_child_value(r, 0);
-                         const gchar* str = nullptr;
-                         if (g_variant_lookup(dict, "Name", "&s", &str)) n->name = str;
-                         if (isClassName(n->name)) n->name.clear();
-                         if (g_variant_lookup(dict, "Description", "&s", &str))
-                           n->description = str;
-                         // Newer toolkits say what a tooltip says here; GTK 3 and 4.8 put a
-                         // tooltip into the description.
-                         if (g_variant_lookup(dict, "HelpText", "&s", &str)) n->help = str;
-                         n->helpKnown = true;
-                         gint32 count = -1;
-                         if (g_variant_lookup(dict, "ChildCount", "i", &count))
-                           n->childCount = count;
-                         GVariantIter* it = nullptr;
-                         if (g_variant_lookup(dict, "Attributes", "a{ss}", &it)) {
-                           n->attributes.emplace();
-                           const gchar *k = nullptr, *v = nullptr;
-                           while (g_variant_iter_next(it, "{&s&s}", &k, &v))
-                             (*n->attributes)[k] = v;
-                           g_variant_iter_free(it);
-                         }
-                         g_variant_unref(dict);
-                       }});
+      if (toolkitOf(n->bus).getAll) {
+        calls.push_back({n->bus, n->path, I_PROPERTIES, "GetAll",
+                         g_variant_new("(s)", I_ACCESSIBLE), [n, fail](GVariant* r, AxStatus s) {
+                           fail(s);
+                           if (!r) return;
+                           GVariant* dict = g_variant_get_child_value(r, 0);
+                           takeProperties(*n, dict);
+                           n->helpKnown = true;
+                           g_variant_unref(dict);
+                         }});
+        continue;
+      }
+      // One property at a time where GetAll is not safe; the help text is read when asked for.
+      for (const char* property : {"Name", "Description", "ChildCount"})
+        calls.push_back({n->bus, n->path, I_PROPERTIES, "Get",
+                         g_variant_new("(ss)", I_ACCESSIBLE, property),
+                         [n, fail, property](GVariant* r, AxStatus s) {
+                           if (s != AxStatus::attributeUnsupported) fail(s);
+                           GVariant* v = nullptr;
+                           if (r && g_variant_is_of_type(r, G_VARIANT_TYPE("(v)")))
+                             g_variant_get(r, "(v)", &v);
+                           if (!v) return;
+                           GVariantBuilder one;
+                           g_variant_builder_init(&one, G_VARIANT_TYPE_VARDICT);
+                           g_variant_builder_add(&one, "{sv}", property, v);
+                           GVariant* dict = g_variant_ref_sink(g_variant_builder_end(&one));
+                           takeProperties(*n, dict);
+                           g_variant_unref(dict);
+                           g_variant_unref(v);
+                         }});
     }
     run(calls);
     if (!bulk) return;
@@ -990,9 +1020,13 @@ struct AtspiAccessibility::Impl {
     if (bulk && first.size() > BATCH_NODES) first.resize(BATCH_NODES);
     basics(first);
     inReadingOrder(*n);
+    // What is not showing is not on the screen, nor is anything inside it (a browser's preloaded
+    // tab, a notebook's other pages). An application's windows are its own matter.
+    bool showing = n->kind == Node::Kind::object && toolkitOf(n->bus).showing;
     std::vector<NodePtr> out;
     for (auto& c : n->children)
-      if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR)) out.push_back(c);
+      if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR) && shown(*c, showing))
+        out.push_back(c);
     if (out.empty() && n->kind == Node::Kind::object &&
         (n->role == ATSPI_ROLE_HEADING ||
          (n->role == ATSPI_ROLE_LIST_ITEM && !(n->states & bit(ATSPI_STATE_SELECTABLE))))) {
@@ -1013,7 +1047,7 @@ struct AtspiAccessibility::Impl {
     return {AxStatus::ok, out};
   }
 
-  Toolkit toolkitOf(const std::string& bus) {
+  ToolkitQuirks toolkitOf(const std::string& bus) {
     BusFacts& f = facts(bus);
     if (f.toolkit) return *f.toolkit;
     std::string toolkit, version;
@@ -1030,16 +1064,11 @@ struct AtspiAccessibility::Impl {
                          if (v) g_variant_unref(v);
                        }});
     run(calls);
-    if (toolkit.empty() && version.empty()) return Toolkit::other; // not answering: ask later
-    // GTK 4 calls itself "GTK"; GTK 3, through its ATK bridge, "gtk".
-    bool gtk = toolkit == "GTK" || toolkit == "gtk";
-    f.toolkit = gtk && version.starts_with("4.")   ? Toolkit::gtk4
-                : gtk && version.starts_with("3.") ? Toolkit::gtk3
-                                                   : Toolkit::other;
+    // Not answering: the safe calls for now, and asked again later.
+    if (toolkit.empty() && version.empty()) return atspi::quirksOf("", "");
+    f.toolkit = atspi::quirksOf(toolkit, version);
     return *f.toolkit;
   }
-
-  bool isGtk4(const std::string& bus) { return toolkitOf(bus) == Toolkit::gtk4; }
 
   // GTK 3 lists the children of some containers in an order of its own, not the one a user
   // reads: a grid or table last attached first, a frame its label after its content, a header
@@ -1050,7 +1079,7 @@ struct AtspiAccessibility::Impl {
     if (n.childrenOrdered) return;
     n.childrenOrdered = true;
     if (n.kind != Node::Kind::object || n.role != ATSPI_ROLE_PANEL || n.children.size() < 2 ||
-        toolkitOf(n.bus) != Toolkit::gtk3)
+        !toolkitOf(n.bus).panelsByPosition)
       return;
     extents(raw(n.children));
     std::vector<std::optional<Rect>> boxes;
@@ -1100,7 +1129,7 @@ struct AtspiAccessibility::Impl {
 
   // GTK 4 gives extents relative to its window even when asked for the screen's.
   void toScreen(Node* n) {
-    if (n->extentsStatus != AxStatus::ok || !isGtk4(n->bus)) return;
+    if (n->extentsStatus != AxStatus::ok || !toolkitOf(n->bus).windowExtents) return;
     NodePtr window = n->window.lock();
     if (!window) return;
     const XWindow* xw = xWindowOf(*window);
@@ -1140,7 +1169,8 @@ struct AtspiAccessibility::Impl {
     for (auto& p : batch) {
       Node* raw = p.get();
       // GTK 4 answers in window coordinates whatever is asked (and complains about the screen's).
-      guint32 coords = isGtk4(raw->bus) ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
+      guint32 coords =
+          toolkitOf(raw->bus).windowExtents ? ATSPI_COORD_TYPE_WINDOW : ATSPI_COORD_TYPE_SCREEN;
       calls.push_back({raw->bus, raw->path, I_COMPONENT, "GetExtents", g_variant_new("(u)", coords),
                        [this, raw](GVariant* r, AxStatus s) {
                          raw->extentsStatus = s;
@@ -1178,7 +1208,7 @@ struct AtspiAccessibility::Impl {
         Node* raw = p.get();
         // GTK 4 clamps an end of -1 ("to the end") to 0, so its entries and labels read empty;
         // it clamps an end past the text to the text's length. Others take -1 as meant.
-        gint32 end = isGtk4(raw->bus) ? std::numeric_limits<gint32>::max() : -1;
+        gint32 end = toolkitOf(raw->bus).textEndClamped ? std::numeric_limits<gint32>::max() : -1;
         calls.push_back({raw->bus, raw->path, I_TEXT, "GetText", g_variant_new("(ii)", 0, end),
                          [raw](GVariant* r, AxStatus s) {
                            raw->textStatus = s;
@@ -1370,8 +1400,10 @@ struct AtspiAccessibility::Impl {
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
     // The toolkits with the Collection interface find it themselves, in one call.
-    auto [status, found] = firstFocused(window);
-    if (status != AxStatus::attributeUnsupported) return found;
+    if (toolkitOf(window->bus).collection) {
+      auto [status, found] = firstFocused(window);
+      if (status == AxStatus::ok) return found;
+    }
     return search(window, [](const Node& n) { return n.states & bit(ATSPI_STATE_FOCUSED); });
   }
 
@@ -1611,7 +1643,7 @@ struct AtspiAccessibility::Impl {
       for (auto& w : windowsOf(app))
         if (inside(*w)) current = w;
     if (!current) return {AxStatus::noValue, {}};
-    bool gtk4 = isGtk4(app->bus);
+    bool showing = toolkitOf(app->bus).showing;
     for (int depth = 0; depth < SEARCH_DEPTH && !stopsHitTest(current->role); ++depth) {
       if (!current->childrenKnown) childrenOf({current.get()});
       basics(raw(current->children));
@@ -1623,8 +1655,7 @@ struct AtspiAccessibility::Impl {
       NodePtr next;
       for (auto it = current->children.rbegin(); it != current->children.rend() && !next; ++it) {
         Node& c = **it;
-        // GTK 4 does not say which widgets show; the others do.
-        if (!gtk4 && !(c.states & bit(ATSPI_STATE_SHOWING))) continue;
+        if (!shown(c, showing)) continue;
         if (inside(c)) next = *it;
       }
       if (!next) break;

@@ -1,0 +1,48 @@
+#include "platform/linux/atspi_toolkits.hpp"
+
+namespace plenk::atspi {
+
+namespace {
+
+struct Row {
+  std::string_view name;          // ToolkitName exactly
+  std::string_view versionPrefix; // "" for any version
+  ToolkitQuirks quirks;
+};
+
+// The AT-SPI bridge of ATK (GTK 3, Gecko, Chromium, LibreOffice's VCL) answers every standard
+// call; GTK 4 speaks AT-SPI through GDBus, which answers GetAll itself.
+constexpr Row TOOLKITS[] = {
+    {"gtk",
+     "3.",
+     {.toolkit = Toolkit::gtk3,
+      .getAll = true,
+      .collection = true,
+      .showing = true,
+      .panelsByPosition = true}},
+    {"GTK",
+     "4.",
+     {.toolkit = Toolkit::gtk4,
+      .getAll = true,
+      .showing = false,
+      .windowExtents = true,
+      .textEndClamped = true}},
+    {"Qt", "", {.toolkit = Toolkit::qt, .getAll = false, .showing = true}},
+    {"Gecko", "", {.toolkit = Toolkit::gecko, .getAll = true, .collection = true, .showing = true}},
+    {"Chromium",
+     "",
+     {.toolkit = Toolkit::chromium, .getAll = true, .collection = true, .showing = true}},
+    {"VCL",
+     "",
+     {.toolkit = Toolkit::libreoffice, .getAll = true, .collection = true, .showing = true}},
+};
+
+} // namespace
+
+ToolkitQuirks quirksOf(std::string_view toolkitName, std::string_view version) {
+  for (const Row& row : TOOLKITS)
+    if (row.name == toolkitName && version.starts_with(row.versionPrefix)) return row.quirks;
+  return {};
+}
+
+} // namespace plenk::atspi

@@ -1,0 +1,32 @@
+// What each toolkit's AT-SPI side does differently, in one table: the calls that are safe on it,
+// how it reports what shows, and where its coordinates and texts need help.
+#pragma once
+
+#include <string_view>
+
+namespace plenk::atspi {
+
+enum class Toolkit { gtk3, gtk4, qt, gecko, chromium, libreoffice, other };
+
+struct ToolkitQuirks {
+  Toolkit toolkit = Toolkit::other;
+  // Properties.GetAll answers: name, description, child count and help text in one call. Qt's
+  // adaptor dies (SIGSEGV) on it; a toolkit not in the table is asked one property at a time.
+  bool getAll = false;
+  // Answers Collection.GetMatches (the focused element in one call); the others are searched.
+  bool collection = false;
+  // Sets the showing state on what is on screen (GTK 4.8 sets none: everything counts as shown).
+  bool showing = true;
+  // Answers extents relative to its window whatever is asked, and a window's own as its content.
+  bool windowExtents = false;
+  // Reads a GetText end of -1 ("to the end") as 0.
+  bool textEndClamped = false;
+  // Lists the children of panels out of reading order (grids, frames, header bars).
+  bool panelsByPosition = false;
+};
+
+// The quirks of the toolkit that an application's Application interface names (ToolkitName,
+// Version). Unknown or unanswered toolkits get the safe calls.
+ToolkitQuirks quirksOf(std::string_view toolkitName, std::string_view version);
+
+} // namespace plenk::atspi
