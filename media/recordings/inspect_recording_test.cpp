@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace plenk::media {
 namespace {
@@ -52,16 +53,80 @@ TEST(InspectRecording, UnknownLengthIsNull) {
 }
 
 TEST(InspectRecording, NoTracksIsRefused) {
-  for (const char* name : {"still.jpg", "notes.txt", "empty.mp4", "junk.mov"}) {
+  // Raw streams have no header to recognise: under their names, text, a PDF and an empty file
+  // are still no recordings.
+  testing::TempDir dir;
+  std::vector<std::string> files{fixture("still.jpg"), fixture("notes.txt"), fixture("empty.mp4"),
+                                 fixture("junk.mov")};
+  const std::string pdf = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n%%EOF\n";
+  for (const char* ext : {".gsm", ".ac3", ".eac3", ".mpv", ".mpg", ".amr", ".mp3", ".aac"}) {
+    testing::writeFile(dir / (std::string("notes") + ext), std::string(300, 'x') + "\n notes");
+    testing::writeFile(dir / (std::string("letter") + ext), pdf + std::string(2000, ' '));
+    testing::writeFile(dir / (std::string("empty") + ext), "");
+    for (const char* base : {"notes", "letter", "empty"})
+      files.push_back(dir / (base + std::string(ext)));
+  }
+  for (const std::string& name : files) {
     SCOPED_TRACE(name);
     RecordingRun t;
     try {
-      inspectRecording(t.media, fixture(name), 0);
+      inspectRecording(t.media, name, 0);
       ADD_FAILURE() << "not refused";
     } catch (const MediaError& e) {
       EXPECT_EQ(e.code, Code::Input);
       EXPECT_EQ(e.message, "that file holds no sound and no picture that macOS can read");
     }
+  }
+}
+
+TEST(InspectRecording, EveryContainerUsersMeetIsRead) {
+  testing::TempDir dir;
+  const std::string picture = "-f lavfi -i testsrc=size=176x144:rate=25:duration=2 ";
+  const std::string sound = "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=2 ";
+  const std::string speech = "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=2 ";
+  struct Case {
+    std::string name;
+    std::string args; // empty: written here
+    int videoTracks;
+  };
+  const Case cases[] = {
+      {"program.mpg", picture + sound + "-c:v mpeg2video -c:a mp2 -f vob", 1},
+      {"elementary.mpv", picture + "-c:v mpeg1video -f mpeg1video", 1},
+      {"clip.wmv", picture + sound + "-c:v wmv2 -c:a wmav2", 1},
+      {"clip.flv", picture + sound + "-c:v flv -c:a libmp3lame", 1},
+      {"clip.webm", picture + sound + "-c:v libvpx -c:a libopus", 1},
+      {"clip.3gp", picture + sound + "-c:v h263 -c:a aac", 1},
+      {"clip.3g2", picture + sound + "-c:v h263 -c:a aac -f 3g2", 1},
+      {"tone.wma", sound + "-c:a wmav2", 0},
+      {"tone.ac3", sound + "-c:a ac3", 0},
+      {"tone.eac3", sound + "-c:a eac3", 0},
+      {"tone.au", sound, 0},
+      {"tone.w64", sound, 0},
+      {"speech.gsm", speech + "-c:a libgsm", 0},
+      // Debian's ffmpeg has no AMR encoder: 100 frames of 12.2 kbit/s (20 ms each) by hand.
+      {"speech.amr", "", 0},
+  };
+  std::string amr = "#!AMR\n";
+  for (int frame = 0; frame < 100; ++frame) {
+    amr += '\x3c';
+    for (int i = 0; i < 31; ++i)
+      amr += static_cast<char>((frame * 31 + i) * 131 % 251);
+  }
+  testing::writeFile(dir / "speech.amr", amr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.args.empty()) {
+      ASSERT_TRUE(testing::ffmpeg(c.args + " " + (dir / c.name)));
+    }
+    RecordingRun t;
+    ASSERT_EQ(t.run({"inspect", "--in", dir / c.name}), 0) << t.console.out;
+    Json a = t.answer();
+    EXPECT_EQ(a["kind"], c.videoTracks > 0 ? "video" : "audio");
+    EXPECT_EQ(a["videoTracks"], c.videoTracks);
+    EXPECT_EQ(a["audioTracks"], c.name.ends_with(".mpv") ? 0 : 1);
+    EXPECT_EQ(a["width"], c.videoTracks > 0 ? 176 : 0);
+    EXPECT_EQ(a["height"], c.videoTracks > 0 ? 144 : 0);
+    EXPECT_NEAR(a["duration"].get<double>(), 2.0, 0.15);
   }
 }
 

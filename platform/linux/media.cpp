@@ -32,9 +32,19 @@ namespace {
 // AV_TIME_BASE_Q as a constant: the macro is a C compound literal, which C++ does not have.
 constexpr AVRational MICROSECONDS{1, AV_TIME_BASE};
 
-// Containers a user hands over as recordings. FFmpeg would also open still pictures (as image
-// sequences), text (as "tty" video) and playlists; those are not recordings.
-constexpr const char* RECORDING_FORMATS = "mov,mp3,aac,wav,aiff,caf,flac,ogg,matroska,avi,mpegts";
+// Containers a user hands over as recordings, by FFmpeg's demuxer names (mov covers MP4, M4A,
+// 3GP and 3G2; matroska covers WebM; mpeg is the program stream, mpegvideo the elementary one).
+// FFmpeg would also open still pictures (as image sequences), text (as "tty" video) and
+// playlists; those are not recordings. The list is all the container parsing a file can reach.
+constexpr const char* RECORDING_FORMATS =
+    "mov,mp3,aac,wav,aiff,caf,flac,ogg,matroska,avi,mpegts,mpeg,mpegvideo,asf,flv,amr,ac3,eac3,au,"
+    "w64,gsm";
+
+// Raw streams (GSM, AC-3, MPEG audio and video) have no header to recognise: when no demuxer
+// claims a file, FFmpeg's last probing round takes any that scores at all, by its name's
+// extension alone (a text file called notes.gsm scores 1). At or below this score FFmpeg itself
+// warns of a likely misdetection; every real file tried scored above it once probed to the end.
+constexpr int MIN_PROBE_SCORE = AVPROBE_SCORE_RETRY + 1;
 
 void quietFfmpeg() {
   static std::once_flag once;
@@ -103,6 +113,7 @@ FormatPtr openContainer(const std::string& path) {
   av_dict_free(&options);
   if (rc < 0) return nullptr; // avformat_open_input freed the context
   FormatPtr ctx(raw);
+  if (ctx->probe_score < MIN_PROBE_SCORE) return nullptr;
   if (avformat_find_stream_info(ctx.get(), nullptr) < 0) return nullptr;
   return ctx;
 }
@@ -326,6 +337,11 @@ public:
     if (ctx_->duration != AV_NOPTS_VALUE)
       facts_.duration = static_cast<double>(ctx_->duration) / AV_TIME_BASE;
     if (ctx_->start_time != AV_NOPTS_VALUE) start_ = ctx_->start_time;
+    // A raw picture stream (MPEG video) states no length, and the one guessed from its stated bit
+    // rate was 0.006 s for a 2 s clip: its pictures are counted instead.
+    if (video_ >= 0 && std::strcmp(ctx_->iformat->name, "mpegvideo") == 0 &&
+        ctx_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+      facts_.duration = measuredLength();
   }
 
   RecordingFacts facts() override { return facts_; }
@@ -388,6 +404,27 @@ public:
   }
 
 private:
+  // The end of the last picture of the first picture track, read from its packets without
+  // decoding; not finite when no packet tells its time.
+  double measuredLength() {
+    touched_ = true;
+    const AVStream* s = ctx_->streams[video_];
+    std::int64_t first = AV_NOPTS_VALUE, end = AV_NOPTS_VALUE;
+    PacketPtr pkt = newPacket();
+    while (pkt && av_read_frame(ctx_.get(), pkt.get()) >= 0) {
+      std::int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      if (pkt->stream_index == video_ && ts != AV_NOPTS_VALUE) {
+        if (first == AV_NOPTS_VALUE || ts < first) first = ts;
+        end = std::max(end == AV_NOPTS_VALUE ? ts : end,
+                       ts + std::max<std::int64_t>(0, pkt->duration));
+      }
+      av_packet_unref(pkt.get());
+    }
+    avformat_seek_file(ctx_.get(), -1, INT64_MIN, start_, start_, 0);
+    if (first == AV_NOPTS_VALUE || end <= first) return std::numeric_limits<double>::quiet_NaN();
+    return static_cast<double>(end - first) * av_q2d(s->time_base);
+  }
+
   struct Decoded {
     FramePtr frame;
     bool tooLate = false; // the seek landed after the moment
