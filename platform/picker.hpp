@@ -77,6 +77,9 @@ struct PickerDelegate {
   virtual void pickerDidFinish(std::vector<std::shared_ptr<ItemProvider>> results) = 0;
   // The user is closing the window shown with the picker.
   virtual void pickerWindowWillClose() = 0;
+  // The display the picker was shown on went away: nothing can be shown or chosen any more. The
+  // session ends the run from inside this call; in the program it does not return.
+  virtual void pickerLost() {}
 };
 
 struct Picker {

@@ -8,9 +8,9 @@
 namespace plenk::media {
 
 PhotoPick::PhotoPick(std::string dir, Picker& picker, FileTypes& types, Answer answer,
-                     StartCopy startCopy)
+                     StartCopy startCopy, Lost lost)
     : dir(std::move(dir)), picker(picker), types(types), answer(std::move(answer)),
-      startCopy(std::move(startCopy)) {}
+      startCopy(std::move(startCopy)), lost(std::move(lost)) {}
 
 void PhotoPick::show(const PickerConfiguration& configuration, const std::string& mode) {
   if (mode == "window") {
@@ -115,6 +115,11 @@ void PhotoPick::pickerWindowWillClose() {
     before = !answered;
   }
   if (before) finish(true);
+}
+
+// Copies already started may still write their files; the run's one answer is the failure.
+void PhotoPick::pickerLost() {
+  if (lost) lost();
 }
 
 } // namespace plenk::media

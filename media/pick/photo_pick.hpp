@@ -34,7 +34,11 @@ public:
   // Starts the asynchronous copy of one job; its handler holds the session weakly.
   using StartCopy = std::function<void(const PickJob& job, std::weak_ptr<PhotoPick> session)>;
 
-  PhotoPick(std::string dir, Picker& picker, FileTypes& types, Answer answer, StartCopy startCopy);
+  // Ends the run with a failure when the picker cannot go on; in the program it does not return.
+  using Lost = std::function<void()>;
+
+  PhotoPick(std::string dir, Picker& picker, FileTypes& types, Answer answer, StartCopy startCopy,
+            Lost lost = {});
 
   // The directory the copies go into.
   const std::string dir;
@@ -53,12 +57,14 @@ public:
 
   void pickerDidFinish(std::vector<std::shared_ptr<ItemProvider>> results) override;
   void pickerWindowWillClose() override;
+  void pickerLost() override;
 
 private:
   Picker& picker;
   FileTypes& types;
   Answer answer;
   StartCopy startCopy;
+  Lost lost;
 
   std::mutex lock; // guards everything below
   std::map<std::int64_t, Json> slots;

@@ -16,6 +16,8 @@ namespace plenk::media {
 
 namespace {
 
+constexpr const char* PICKER_LOST = "the display of the picker went away before the user answered";
+
 // Keeps the session alive while the event loop runs; its loaders hold it only weakly.
 std::shared_ptr<PhotoPick> pickKeepAlive;
 
@@ -54,7 +56,8 @@ Json verbPick(Media& media, const Options& opts) {
       dir, *media.picker, *media.fileTypes, [&media](const Json& result) { finish(media, result); },
       [&media](const PickJob& job, std::weak_ptr<PhotoPick> weak) {
         startCopy(media, job, std::move(weak));
-      });
+      },
+      [&media] { stop(media, MediaError(Code::Work, PICKER_LOST)); });
   pickKeepAlive = session;
   session->show(config, present);
   media.picker->run();

@@ -62,8 +62,9 @@ struct PickLibrary {
 class Running {
 public:
   // `wrapper`: a program (full path) and its arguments that run plenk-media, such as setpriv.
+  // `more`: variables (NAME=value) that replace the inherited ones, such as another DISPLAY.
   Running(const PickLibrary& library, const std::vector<std::string>& args,
-          const std::vector<std::string>& wrapper = {})
+          const std::vector<std::string>& wrapper = {}, const std::vector<std::string>& more = {})
       : outPath(library.root / "stdout"), errPath(library.root / "stderr") {
     std::vector<std::string> all = wrapper;
     all.push_back(binDir() + "/plenk-media");
@@ -74,6 +75,7 @@ public:
       argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> env = library.env();
+    env.insert(env.end(), more.begin(), more.end());
     std::vector<char*> envp;
     for (char** e = environ; *e; ++e) {
       std::string_view inherited(*e);

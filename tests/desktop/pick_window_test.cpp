@@ -285,6 +285,41 @@ TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
   EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << done.err;
 }
 
+// Whatever the display does, a pick ends with one answer: a display that goes away while the
+// picker shows ends it as a failure of the work, a display that never answers (the server stopped,
+// so no window ever maps) at the deadline. Each on an X server of its own, not the session's.
+TEST(PickWindow, EndsWithOneAnswerWhateverTheDisplayDoes) {
+  if (!testing::pickDesktopReady()) return;
+  Library lib;
+  for (bool stopped : {false, true}) {
+    const std::string what = stopped ? "display stopped" : "display gone";
+    desktop::Process x(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    auto number = x.readLine(10000);
+    ASSERT_TRUE(number) << "Xvfb did not start";
+    const std::string display = ":" + *number;
+    if (stopped) x.suspend();
+    Running pick(lib, {"pick", "--out", lib.out, "--deadline", "3000"}, {}, {"DISPLAY=" + display});
+    if (!stopped) {
+      EXPECT_TRUE(desktop::waitUntil(
+          [&] {
+            return desktop::shell("xwininfo -display " + display + " -root -tree")
+                       .find("Choose from Photos") != std::string::npos;
+          },
+          10000))
+          << "the picker did not show on " << display;
+      x.end();
+    }
+    Finished done = pick.finish();
+    EXPECT_EQ(done.status, stopped ? 5 : 4) << what << ": " << done.err;
+    Json line = onlyLine(done);
+    EXPECT_EQ(line["code"], stopped ? "E_DEADLINE" : "E_WORK") << what;
+    EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << what << done.err;
+    EXPECT_TRUE(done.err.starts_with("plenk-media: ")) << what << done.err;
+    EXPECT_TRUE(fs::is_empty(lib.out)) << what;
+  }
+}
+
 TEST(PickWindow, NeverReplacesATakenName) {
   if (!testing::pickDesktopReady()) return;
   Library lib;

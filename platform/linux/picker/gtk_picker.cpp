@@ -11,6 +11,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
+#include <gdk/x11/gdkx.h>
 #include <gtk/gtk.h>
 #include <mutex>
 #include <stdexcept>
@@ -166,14 +167,20 @@ public:
             const PickerWindow& window, PickerDelegate& session) override {
     config = configuration;
     delegate = &session;
-    // The library is walked, and the picture service loaded, while GTK starts.
-    list = gtk_string_list_new(nullptr);
-    startWorkers();
-    startListing();
     // What the window manager and the accessibility bus call this program.
     g_set_prgname("plenk-media");
     g_set_application_name("Plenk");
+    // GTK starts before any thread of ours: it sets the locale and edits the environment, which
+    // no other thread may read meanwhile (getenv beside unsetenv can crash).
+    // The loss handler goes in as soon as GDK has its connection (GDK puts in its own then).
+    shown = this;
+    g_signal_connect(gdk_display_manager_get(), "display-opened", G_CALLBACK(watchDisplay),
+                     nullptr);
     if (!gtk_init_check()) throw std::runtime_error("the picker window could not be opened");
+    watchDisplay(nullptr, gdk_display_get_default());
+    list = gtk_string_list_new(nullptr);
+    startWorkers();
+    startListing();
     // A registered application gives the windows the identity desktop tools expect (their
     // accessible tree hangs under the application's object path).
     application = gtk_application_new(nullptr, G_APPLICATION_NON_UNIQUE);
@@ -222,6 +229,21 @@ public:
   }
 
 private:
+  // The one picker of this process, for the display's loss handler.
+  static inline GtkPicker* shown = nullptr;
+
+  // A display that goes away ends the session with one answer; GDK's own handler would end the
+  // process without one.
+  static void watchDisplay(GdkDisplayManager*, GdkDisplay* display) {
+    if (display && GDK_IS_X11_DISPLAY(display)) XSetIOErrorHandler(onDisplayLost);
+  }
+
+  static int onDisplayLost(Display*) {
+    if (shown && shown->delegate) shown->delegate->pickerLost();
+    // Only a session that does not end the run comes back here.
+    ::_exit(1);
+  }
+
   GtkWidget* makeWindow(const char* title, int width, int height) {
     GtkWidget* w = gtk_window_new();
     gtk_window_set_application(GTK_WINDOW(w), application);
@@ -427,8 +449,11 @@ private:
     std::string number = config.selection == PickerSelection::ordered
                              ? std::to_string(at - chosen.begin() + 1)
                              : std::string("✓");
+    // The badge stays laid out and only turns clear when unchosen: one shown for the first time
+    // has no place until the next frame, and a reader in between would see a chosen tile
+    // without its number.
     gtk_label_set_text(badge, isChosen ? number.c_str() : "");
-    gtk_widget_set_visible(GTK_WIDGET(badge), isChosen);
+    gtk_widget_set_opacity(GTK_WIDGET(badge), isChosen ? 1.0 : 0.0);
     drawing = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), isChosen);
     drawing = false;
@@ -511,7 +536,13 @@ private:
   void startWorkers() {
     // Loading the picture libraries costs about half a second: it starts at once, not at the
     // first thumbnail.
-    std::thread([this] { images.thumbnail("", 1); }).detach();
+    std::thread([this] {
+      // A module that cannot load fails each thumbnail later, where it is shown as such.
+      try {
+        images.thumbnail("", 1);
+      } catch (const std::exception&) {
+      }
+    }).detach();
     for (int i = 0; i < THUMBNAIL_THREADS; ++i)
       std::thread([this] { work(); }).detach();
   }
@@ -571,7 +602,12 @@ private:
           }
         });
       if (job.item.path.empty()) continue;
-      std::optional<Picture> picture = thumbnailOf(job.item, images, recordings, TILE_EDGE);
+      std::optional<Picture> picture;
+      try {
+        picture = thumbnailOf(job.item, images, recordings, TILE_EDGE);
+      } catch (const std::exception&) {
+        // A picture module that cannot load: the tile says it cannot be shown.
+      }
       ItemFault fault = ItemFault::none;
       if (!picture)
         fault =

@@ -218,6 +218,7 @@ std::optional<Picture> thumbnailOf(const LibraryItem& item, Images& images, Reco
   }
   if (!item.video) return images.thumbnail(item.path, edge);
   auto recording = recordings.open(item.path);
+  if (!recording) return std::nullopt;
   double length = recording->facts().duration;
   // A moment in, past a fade from black, but never beyond a short clip's end.
   double moment = std::isfinite(length) && length > 0 ? std::min(1.0, length / 3) : 0.0;
