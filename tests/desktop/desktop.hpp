@@ -113,6 +113,14 @@ inline std::optional<int> windowPid(unsigned long xid) {
   return std::atoi(out.c_str() + at + 2);
 }
 
+// Whether a process still runs: not gone, and not a zombie (a child that died and is not reaped).
+inline bool running(int pid) {
+  if (pid <= 0) return false;
+  std::string stat = shell("cat /proc/" + std::to_string(pid) + "/stat");
+  auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 // Polls `ready` every 50 ms until it is true or `timeoutMs` passed; whether it became true.
 template <typename Ready> bool waitUntil(Ready ready, int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -121,6 +129,19 @@ template <typename Ready> bool waitUntil(Ready ready, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
+}
+
+// The first window of a process that the window manager manages, waiting up to `timeoutMs`.
+inline std::optional<unsigned long> windowOfProcess(int pid, int timeoutMs) {
+  std::optional<unsigned long> found;
+  waitUntil(
+      [&] {
+        for (unsigned long id : clientWindows())
+          if (windowPid(id) == pid) found = id;
+        return found.has_value();
+      },
+      timeoutMs);
+  return found;
 }
 
 // A process started by a test, killed (SIGKILL, also when stopped) when this object goes.
@@ -309,18 +330,9 @@ public:
     argv.push_back(url);
     browser->process_ = std::make_unique<Process>(argv);
     if (!browser->process_->started()) return nullptr;
-    int pid = browser->process_->pid();
-    bool shown = waitUntil(
-        [&] {
-          for (unsigned long id : clientWindows())
-            if (windowPid(id) == pid) {
-              browser->xid = id;
-              return true;
-            }
-          return false;
-        },
-        timeoutMs);
-    if (!shown) return nullptr;
+    auto xid = windowOfProcess(browser->process_->pid(), timeoutMs);
+    if (!xid) return nullptr;
+    browser->xid = *xid;
     return browser;
   }
 
