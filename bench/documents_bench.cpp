@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -71,13 +72,33 @@ struct Documents {
     }
     return *made;
   }
+  // A manual of 3,720 pages: Debian's valgrind manual (397 pages) nine times, then the nettle
+  // manual and the libtasn1 one, put together by qpdf; 3,700 prose pages where they are not
+  // installed.
+  const std::string& longManual() {
+    if (!manual) {
+      manual = dir / "manual.pdf";
+      const std::string doc = "/usr/share/doc/";
+      std::string pages;
+      for (int i = 0; i < 9; ++i)
+        pages += " " + dir / "valgrind.pdf";
+      const std::string qpdf = "zcat " + doc + "valgrind/valgrind_manual.pdf.gz > " +
+                               dir / "valgrind.pdf" + " && zcat " + doc +
+                               "nettle-dev/nettle.pdf.gz > " + dir / "nettle.pdf" +
+                               " && qpdf --empty --pages" + pages + " " + dir / "nettle.pdf " +
+                               doc + "libtasn1-doc/libtasn1.pdf -- " + *manual + " 2>/dev/null";
+      if (std::system(qpdf.c_str()) != 0)
+        plenk::testing::writeFile(*manual, plenk::testing::textPdf(prose(3700)));
+    }
+    return *manual;
+  }
   std::string fresh() {
     const std::string d = dir / ("out" + std::to_string(++outs));
     std::filesystem::create_directory(d);
     return d;
   }
   TempDir dir;
-  std::optional<std::string> text10, text50, text100, scan10, scan50;
+  std::optional<std::string> text10, text50, text100, scan10, scan50, manual;
   int outs = 0;
 };
 
@@ -177,6 +198,19 @@ void BM_pdftext_100_pages_vs_pdftotext(benchmark::State& state) {
   cmp.report(state);
 }
 
+// A long manual cut at the default 200,000 characters: the pages past the cut are not read,
+// while pdftotext reads them all.
+void BM_pdftext_3700_pages_cut_vs_pdftotext(benchmark::State& state) {
+  const std::string pdf = docs().longManual();
+  Comparison cmp;
+  for (auto _ : state) {
+    const Outcome o = spawn({PLENK_MEDIA, "pdftext", "--in", pdf, "--out", docs().fresh()});
+    const Outcome p = spawn({"pdftotext", "-q", pdf, docs().fresh() + "/text.txt"});
+    cmp.add(state, o, p);
+  }
+  cmp.report(state);
+}
+
 // The pair of commands: every page drawn to a grey PGM (the cheapest picture to write), then
 // the tesseract command on each page with one OpenMP thread, its fastest setting on two cores.
 Outcome pdftoppmAndTesseract(const std::string& pdf) {
@@ -241,6 +275,10 @@ BENCHMARK(BM_pdftext_100_pages_vs_pdftotext)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
+BENCHMARK(BM_pdftext_3700_pages_cut_vs_pdftotext)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_ocr_10_pages_vs_pdftoppm_tesseract)
     ->UseManualTime()
     ->Unit(benchmark::kSecond)

@@ -3,6 +3,8 @@
 
 #include "platform/raster.hpp"
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,9 +24,12 @@ struct PdfDocument {
   // Encrypted and not unlocked. No password is ever tried.
   virtual bool locked() = 0;
   virtual int pageCount() = 0;
-  // The text layer of all pages in page order, pages separated by a line break; empty when
-  // the document has no text.
-  virtual std::string text() = 0;
+  // The text layer of the pages in page order, pages separated by a line break; empty when the
+  // document has no text. Pages are read only until the text holds more than `enough`
+  // characters (grapheme clusters): what it gives is then a start of the whole text, longer than
+  // `enough`, that ends where a page ends.
+  virtual std::string text(std::size_t enough) = 0;
+  std::string text() { return text(SIZE_MAX); }
   // The media box of a page counted from 0; nothing when there is no such page.
   virtual std::optional<PageSize> mediaBox(int index) = 0;
   // The whole page drawn upright into width by height pixels (swapped for a page that is

@@ -19,7 +19,9 @@ Json verbPdfText(Media& media, const Options& opts) {
 
   const std::unique_ptr<PdfDocument> doc = openPDF(media, path);
   const std::int64_t pages = doc->pageCount();
-  const CutText cut = cutText(doc->text(), maxChars);
+  // Pages past the cut are not read: a start of the text longer than the cut is enough to cut
+  // it and to tell that it was cut.
+  const CutText cut = cutText(doc->text(static_cast<std::size_t>(maxChars)), maxChars);
 
   const std::string file = outFile(media, dir, "text.txt");
   writeOut(media, cut.text, file, "the text of that PDF");

@@ -38,6 +38,32 @@ TEST_F(PdfText, WritesTheWholeTextLayerOrItsStart) {
   EXPECT_EQ(written(), text::graphemePrefix(full, 1000));
 }
 
+TEST_F(PdfText, ACutOfALongTextKeepsEveryKeyExact) {
+  // 60 pages of text, then 20 empty ones: a cut at the text's very end was not cut.
+  std::vector<testing::TextPage> pages;
+  for (int p = 1; p <= 80; ++p)
+    pages.push_back({.lines = p <= 60 ? testing::proseLines(p, 10) : std::vector<std::string>{}});
+  const std::string path = realPdf("long.pdf", pages);
+  const std::string full = poppler->open(path)->text();
+  // ASCII only: characters are bytes. The first 30 pages end just before page 31's line break.
+  const std::int64_t page30 = static_cast<std::int64_t>(full.find("Page 31 line 1:")) - 1;
+  const auto all = static_cast<std::int64_t>(full.size());
+  ASSERT_GT(page30, 1000);
+  for (std::int64_t max : {std::int64_t{1000}, page30, page30 + 1, all - 1, all, all + 1}) {
+    SCOPED_TRACE(max);
+    std::filesystem::remove(out() + "/text.txt");
+    const Json r = verbPdfText(real, opts(path, {{"--max-chars", std::to_string(max)}}));
+    const std::string kept = full.substr(0, static_cast<std::size_t>(std::min(max, all)));
+    EXPECT_EQ(written(), kept);
+    EXPECT_EQ(r, (Json{{"ok", true},
+                       {"pages", 80},
+                       {"chars", kept.size()},
+                       {"truncated", max < all},
+                       {"file", "text.txt"},
+                       {"sparse", text::trim(kept).size() < 80 * 32}}));
+  }
+}
+
 TEST_F(PdfText, AScanGivesAnEmptyFileAndIsSparse) {
   std::vector<testing::TextPage> pages(10, testing::TextPage{.lines = {"Scanned words"}});
   const std::string scan = dir / "scan.pdf";

@@ -40,10 +40,13 @@ struct PopplerDocument final : PdfDocument {
     return std::unique_ptr<poppler::page>(doc->create_page(index));
   }
 
-  std::string text() override {
+  std::string text(std::size_t enough) override {
     std::string all;
+    // The characters of the pages read so far. A line break between pages never joins with
+    // what is beside it into one character, so the joined text holds at least as many.
+    std::size_t counted = 0;
     const int n = pageCount();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && counted <= enough; ++i) {
       auto p = page(i);
       if (!p) continue;
       // The physical layout interleaves columns; this one gives reading order.
@@ -54,6 +57,7 @@ struct PopplerDocument final : PdfDocument {
       if (t.empty()) continue;
       if (!all.empty()) all += '\n';
       all += t;
+      if (enough != SIZE_MAX) counted += text::graphemeCountUpTo(t, enough - counted + 1);
     }
     return all;
   }

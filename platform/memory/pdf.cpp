@@ -1,5 +1,7 @@
 #include "platform/memory/pdf.hpp"
 
+#include "platform/text.hpp"
+
 namespace plenk {
 namespace {
 
@@ -15,13 +17,15 @@ struct MemoryDocument final : PdfDocument {
     return p.box ? &p : nullptr;
   }
 
-  std::string text() override {
+  std::string text(std::size_t enough) override {
     std::string all;
-    for (int i = 0; i < pageCount(); ++i) {
+    std::size_t counted = 0;
+    for (int i = 0; i < pageCount() && counted <= enough; ++i) {
       const MemoryPage* p = page(i);
       if (!p || p->text.empty()) continue;
       if (!all.empty()) all += '\n';
       all += p->text;
+      counted += text::graphemeCount(p->text);
     }
     return all;
   }
