@@ -140,7 +140,15 @@ TEST_P(AtspiReading, FrontmostAppAtElementsAndReadText) {
   Box box = center(widget("check"));
   ASSERT_TRUE(hands.result("click", {{"x", box.x}, {"y", box.y}}).is_object())
       << hands.lastAnswer();
-  Json again = hands.result("elements");
+  // The click's answer comes when the events are posted; the application takes them later.
+  Json again;
+  desktop::waitUntil(
+      [&] {
+        again = hands.result("elements");
+        auto ticked = recordsOf(again.value("elements", Json::array()), "checkbox", "Remember me");
+        return !ticked.empty() && ticked[0].value("value", "") == "1";
+      },
+      5000);
   ASSERT_TRUE(again.is_object()) << hands.lastAnswer();
   auto steady = [](Json records) {
     for (auto& r : records) {
