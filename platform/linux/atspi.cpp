@@ -63,6 +63,10 @@ constexpr std::int64_t EMPTY_RECHECK_MICROS = 100'000;
 // How long waking an application's accessibility waits for its windows to show their contents.
 constexpr std::int64_t WAKE_WAIT_MICROS = 2'000'000;
 constexpr std::int64_t WAKE_POLL_MICROS = 100'000;
+// How long the first request waits for an application's late rectangles (Gecko), and how often
+// it asks again.
+constexpr std::int64_t BOUNDS_WAIT_MICROS = 1'500'000;
+constexpr std::int64_t BOUNDS_POLL_MICROS = 100'000;
 
 constexpr std::uint64_t bit(AtspiStateType s) {
   return atspi::STATE_BIT(static_cast<int>(s));
@@ -111,7 +115,11 @@ struct Node : std::enable_shared_from_this<Node> {
   AxStatus valueStatus = AxStatus::ok;
   double value = 0;
 
-  NodePtr leaf; // the text child made up for a childless heading or list item
+  // The text children made up for an element whose own text is its content: the pieces of its
+  // text between its children (a paragraph's words around a link).
+  bool leavesKnown = false;
+  std::vector<NodePtr> leaves;
+  std::string rawText; // the text with the embedded-object characters that stand for children
 
   // Facts last one request: a new request reads everything again.
   void renew(unsigned g) {
@@ -122,7 +130,8 @@ struct Node : std::enable_shared_from_this<Node> {
     labelledBy.reset();
     attributes.reset();
     children.clear();
-    leaf.reset();
+    leaves.clear();
+    leavesKnown = false;
     childCount = -1;
   }
 };
@@ -139,7 +148,8 @@ struct BusFacts {
   // Its own socket, where the application serves accessibility without the bus in between.
   DBusConnection* direct = nullptr;
   bool directTried = false;
-  unsigned cacheGen = 0; // the request that read its cache
+  unsigned cacheGen = 0;      // the request that read its cache
+  bool boundsSettled = false; // its late rectangles (see settleBounds) came, or never will
 };
 
 std::string mappedRole(const Node& n) {
@@ -219,6 +229,14 @@ bool isCandidate(const Node& n) {
 bool isClassName(const std::string& name) {
   if (name.size() < 4 || name.compare(0, 3, "Gtk") != 0 || !std::isupper(name[3])) return false;
   return std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(c); });
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+    s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+    s.remove_suffix(1);
+  return s;
 }
 
 bool isBlank(const std::string& s) {
@@ -790,7 +808,7 @@ struct AtspiAccessibility::Impl {
     if (isCandidate(n)) pendingExtents.push_back(n.shared_from_this());
     // Headings and list items need their own text only when no children carry it.
     bool container = n.role == ATSPI_ROLE_LIST_ITEM || n.role == ATSPI_ROLE_HEADING;
-    if (n.role == ATSPI_ROLE_TEXT || n.role == ATSPI_ROLE_ENTRY ||
+    if (n.role == ATSPI_ROLE_TEXT || n.role == ATSPI_ROLE_ENTRY || atspi::textIsContent(n.role) ||
         (isTextRole(n.role) && n.name.empty() && !(container && n.childCount != 0)))
       pendingTexts.push_back(n.shared_from_this());
     // Nothing of its own labels it: the placeholder or a labelling element may.
@@ -992,6 +1010,69 @@ struct AtspiAccessibility::Impl {
     }
   }
 
+  NodePtr textLeaf(const NodePtr& n, std::string text) {
+    auto leaf = std::make_shared<Node>();
+    leaf->kind = Node::Kind::textLeaf;
+    leaf->bus = n->bus;
+    leaf->path = n->path;
+    leaf->gen = gen;
+    leaf->parent = n;
+    leaf->window = n->window;
+    leaf->role = ATSPI_ROLE_STATIC;
+    leaf->basicsKnown = leaf->childrenKnown = leaf->textKnown = true;
+    leaf->text = std::move(text);
+    return leaf;
+  }
+
+  // The children of an element whose own text is its content, with that text as static-text
+  // children: each piece between two embedded objects goes before the child that the next one
+  // stands for, as browsers give a paragraph on other desktops. A cell whose name says its text
+  // already, and the text roles that give their text as their value, get none.
+  std::vector<NodePtr> withContentText(const NodePtr& n,
+                                       const std::vector<NodePtr>& shownChildren) {
+    auto mapped = atspi::roleName(n->role, n->states, n->parentRole).role;
+    bool selectable = n->role == ATSPI_ROLE_LIST_ITEM && (n->states & bit(ATSPI_STATE_SELECTABLE));
+    if (!atspi::textIsContent(n->role) || selectable || mapped == "AXTextArea" ||
+        mapped == "AXTextField" || mapped == "AXStaticText")
+      return shownChildren;
+    if (!n->leavesKnown) {
+      n->leavesKnown = true;
+      nodeText(n);
+      static const std::string OBJ = "\xEF\xBF\xBC";
+      std::vector<std::string> pieces;
+      std::size_t from = 0;
+      for (auto at = n->rawText.find(OBJ);; at = n->rawText.find(OBJ, from)) {
+        pieces.push_back(n->rawText.substr(from, at == std::string::npos ? at : at - from));
+        if (at == std::string::npos) break;
+        from = at + OBJ.size();
+      }
+      // Toolkits that give the text as children of its own (Chromium's static texts) have no
+      // embedded object for them: then the children say it all.
+      if (pieces.size() != n->children.size() + 1) pieces.clear();
+      if (n->children.empty() && !pieces.empty()) {
+        std::string& whole = pieces.front();
+        // Headings and list items of toolkits without a Text interface give their name.
+        if (isBlank(whole) && (n->role == ATSPI_ROLE_HEADING || n->role == ATSPI_ROLE_LIST_ITEM))
+          whole = n->name;
+        if (n->role == ATSPI_ROLE_TABLE_CELL && trimmed(whole) == trimmed(n->name)) whole.clear();
+      }
+      for (auto& piece : pieces)
+        n->leaves.push_back(isBlank(piece) ? nullptr : textLeaf(n, std::move(piece)));
+    }
+    std::vector<NodePtr> out;
+    std::size_t next = 0; // the next shown child
+    for (std::size_t i = 0; i < n->leaves.size(); ++i) {
+      if (n->leaves[i]) out.push_back(n->leaves[i]);
+      // In place: the child that the embedded object after this piece stands for.
+      if (n->leaves.size() == n->children.size() + 1 && i < n->children.size()) {
+        if (next < shownChildren.size() && shownChildren[next] == n->children[i])
+          out.push_back(shownChildren[next++]);
+      }
+    }
+    out.insert(out.end(), shownChildren.begin() + std::ptrdiff_t(next), shownChildren.end());
+    return out;
+  }
+
   // The children as the logic sees them: an in-window menu bar belongs to the application's
   // AXMenuBar, not to the window; a childless heading or list item gets its text as a child.
   std::pair<AxStatus, std::vector<NodePtr>> visibleChildren(const NodePtr& n) {
@@ -1027,23 +1108,7 @@ struct AtspiAccessibility::Impl {
     for (auto& c : n->children)
       if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR) && shown(*c, showing))
         out.push_back(c);
-    if (out.empty() && n->kind == Node::Kind::object &&
-        (n->role == ATSPI_ROLE_HEADING ||
-         (n->role == ATSPI_ROLE_LIST_ITEM && !(n->states & bit(ATSPI_STATE_SELECTABLE))))) {
-      if (!n->leaf) {
-        n->leaf = std::make_shared<Node>();
-        n->leaf->kind = Node::Kind::textLeaf;
-        n->leaf->bus = n->bus;
-        n->leaf->path = n->path;
-        n->leaf->gen = gen;
-        n->leaf->parent = n;
-        n->leaf->window = n->window;
-        n->leaf->role = ATSPI_ROLE_STATIC;
-        n->leaf->basicsKnown = true;
-        n->leaf->childrenKnown = true;
-      }
-      if (!nodeText(n).empty()) out.push_back(n->leaf);
-    }
+    if (n->kind == Node::Kind::object) return {AxStatus::ok, withContentText(n, out)};
     return {AxStatus::ok, out};
   }
 
@@ -1124,6 +1189,11 @@ struct AtspiAccessibility::Impl {
   void applyExtents(Node* n, GVariant* r) {
     gint32 x = 0, y = 0, w = 0, h = 0;
     g_variant_get(r, "((iiii))", &x, &y, &w, &h);
+    // What AT-SPI answers for an element without a rectangle.
+    if (x == -1 && y == -1 && w == -1 && h == -1) {
+      n->extentsStatus = AxStatus::noValue;
+      return;
+    }
     n->extents = Rect{{double(x), double(y)}, {double(w), double(h)}};
   }
 
@@ -1165,6 +1235,13 @@ struct AtspiAccessibility::Impl {
       p->extentsKnown = true;
       batch.push_back(std::move(p));
     }
+    readExtents(batch);
+    settleBounds(batch);
+    for (auto& p : batch)
+      toScreen(p.get());
+  }
+
+  void readExtents(const std::vector<NodePtr>& batch) {
     std::vector<Call> calls;
     for (auto& p : batch) {
       Node* raw = p.get();
@@ -1178,8 +1255,30 @@ struct AtspiAccessibility::Impl {
                        }});
     }
     run(calls);
+  }
+
+  // Gecko answers (-1, -1, -1, -1) until its cache of a page's layout has come over from the
+  // page's process, a moment after the first client asks: the first time, the rectangles are
+  // asked again until they come (or stop changing).
+  void settleBounds(const std::vector<NodePtr>& batch) {
+    std::vector<NodePtr> late;
     for (auto& p : batch)
-      toScreen(p.get());
+      if (p->extentsStatus == AxStatus::noValue) late.push_back(p);
+    if (late.empty()) return;
+    BusFacts& f = facts(late.front()->bus);
+    if (!toolkitOf(late.front()->bus).boundsLate || f.boundsSettled) return;
+    std::int64_t until = g_get_monotonic_time() + BOUNDS_WAIT_MICROS;
+    bool came = false;
+    while (!late.empty() && g_get_monotonic_time() < until) {
+      g_usleep(BOUNDS_POLL_MICROS);
+      readExtents(late);
+      std::size_t before = late.size();
+      std::erase_if(late, [](const NodePtr& p) { return p->extentsStatus != AxStatus::noValue; });
+      // What came has come: the rest have no rectangle.
+      if (late.size() == before && came) break;
+      came = came || late.size() < before;
+    }
+    f.boundsSettled = true;
   }
 
   void extents(Node* n) { extents(std::vector<Node*>{n}); }
@@ -1187,12 +1286,10 @@ struct AtspiAccessibility::Impl {
   // The text content (Text interface), read together with that of the waiting text nodes.
   std::string nodeText(const NodePtr& n) {
     n->renew(gen);
-    if (n->kind == Node::Kind::textLeaf) {
-      NodePtr parent = n->parent.lock();
-      return parent ? nodeText(parent) : std::string();
-    }
-    if (!n->name.empty() && n->role != ATSPI_ROLE_TEXT && n->role != ATSPI_ROLE_ENTRY &&
-        n->role != ATSPI_ROLE_PASSWORD_TEXT && n->role != ATSPI_ROLE_PARAGRAPH)
+    if (n->kind == Node::Kind::textLeaf) return n->text;
+    // A label's name is its text; an entry's, a terminal's or a paragraph's text is its content.
+    if (!n->name.empty() && !atspi::textIsContent(n->role) && n->role != ATSPI_ROLE_TEXT &&
+        n->role != ATSPI_ROLE_ENTRY && n->role != ATSPI_ROLE_PASSWORD_TEXT)
       return n->name;
     if (!n->textKnown) {
       n->textKnown = true;
@@ -1214,7 +1311,8 @@ struct AtspiAccessibility::Impl {
                            raw->textStatus = s;
                            const gchar* t = nullptr;
                            if (r) g_variant_get(r, "(&s)", &t);
-                           if (t) raw->text = withoutEmbeds(t);
+                           raw->rawText = t ? t : "";
+                           raw->text = withoutEmbeds(raw->rawText);
                          }});
       }
       run(calls);

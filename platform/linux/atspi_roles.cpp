@@ -280,4 +280,38 @@ std::string_view atspiRoleName(std::uint32_t atspiRole) {
   return atspiRole < NAMES.size() ? NAMES[atspiRole] : std::string_view{};
 }
 
+bool textIsContent(std::uint32_t atspiRole) {
+  switch (atspiRole) {
+  case ATSPI_ROLE_PARAGRAPH:
+  case ATSPI_ROLE_SECTION:
+  case ATSPI_ROLE_HEADING:
+  case ATSPI_ROLE_PAGE:
+  case ATSPI_ROLE_DOCUMENT_WEB:
+  case ATSPI_ROLE_DOCUMENT_FRAME:
+  case ATSPI_ROLE_DOCUMENT_TEXT:
+  case ATSPI_ROLE_DOCUMENT_EMAIL:
+  case ATSPI_ROLE_TABLE_CELL:
+  case ATSPI_ROLE_TERMINAL:
+  case ATSPI_ROLE_BLOCK_QUOTE:
+  case ATSPI_ROLE_ARTICLE:
+  case ATSPI_ROLE_LIST_ITEM:
+  case ATSPI_ROLE_FORM:
+  case ATSPI_ROLE_FOOTER:
+  case ATSPI_ROLE_HEADER:
+  case ATSPI_ROLE_LANDMARK:
+  case ATSPI_ROLE_CAPTION:
+  case ATSPI_ROLE_DEFINITION:
+  case ATSPI_ROLE_COMMENT:
+  case ATSPI_ROLE_MARK:
+  case ATSPI_ROLE_CONTENT_DELETION:
+  case ATSPI_ROLE_CONTENT_INSERTION:
+  case ATSPI_ROLE_SUBSCRIPT:
+  case ATSPI_ROLE_SUPERSCRIPT:
+  case ATSPI_ROLE_DESCRIPTION_VALUE:
+    return true;
+  default:
+    return false;
+  }
+}
+
 } // namespace plenk::atspi

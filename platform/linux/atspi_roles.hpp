@@ -24,6 +24,11 @@ RoleName roleName(std::uint32_t atspiRole, std::uint64_t states, std::uint32_t p
 // Whether the table has an entry for this role (the rest read as "AXUnknown").
 bool roleKnown(std::uint32_t atspiRole);
 
+// Roles whose own text is their content: documents and the blocks inside them (paragraphs,
+// sections, headings, cells, pages). Their Text interface holds it, one embedded-object character
+// standing for each child; their accessible name, where they have one, is no stand-in for it.
+bool textIsContent(std::uint32_t atspiRole);
+
 // The AT-SPI name of a role number, for reports ("push button"); "" when out of range.
 std::string_view atspiRoleName(std::uint32_t atspiRole);
 

@@ -19,6 +19,9 @@ struct ToolkitQuirks {
   bool showing = true;
   // Answers extents relative to its window whatever is asked, and a window's own as its content.
   bool windowExtents = false;
+  // Answers (-1, -1, -1, -1) for every rectangle until its layout cache has come (Gecko, the
+  // first moments after the first client asked).
+  bool boundsLate = false;
   // Reads a GetText end of -1 ("to the end") as 0.
   bool textEndClamped = false;
   // Lists the children of panels out of reading order (grids, frames, header bars).

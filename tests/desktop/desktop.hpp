@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -329,6 +330,28 @@ public:
     argv.insert(argv.end(), extraFlags.begin(), extraFlags.end());
     argv.push_back(url);
     browser->process_ = std::make_unique<Process>(argv);
+    if (!browser->process_->started()) return nullptr;
+    auto xid = windowOfProcess(browser->process_->pid(), timeoutMs);
+    if (!xid) return nullptr;
+    browser->xid = *xid;
+    return browser;
+  }
+
+  // Firefox ESR (Debian's) on a page, with a private profile that opens nothing else (no welcome
+  // page, no network).
+  static std::unique_ptr<Browser> startFirefox(const std::string& url, int timeoutMs = 60000) {
+    auto browser = std::make_unique<Browser>();
+    std::ofstream(browser->profile_.path + "/user.js")
+        << "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+           "user_pref(\"startup.homepage_welcome_url\", \"\");\n"
+           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+           "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+           "user_pref(\"app.update.auto\", false);\n";
+    browser->process_ = std::make_unique<Process>(
+        std::vector<std::string>{"/usr/bin/firefox-esr", "--no-remote", "--new-instance",
+                                 "--profile", browser->profile_.path, url});
     if (!browser->process_->started()) return nullptr;
     auto xid = windowOfProcess(browser->process_->pid(), timeoutMs);
     if (!xid) return nullptr;
