@@ -5,6 +5,7 @@
 #include "platform/accessibility.hpp"
 #include "platform/clock.hpp"
 #include "platform/input_events.hpp"
+#include "platform/wording.hpp"
 #include "platform/workspace.hpp"
 
 #include <functional>
@@ -27,6 +28,8 @@ struct Hands {
   // The application folders searched, in order (appDirsFor the home folder); filled once at
   // start-up, before the first request.
   std::vector<std::string> appDirs = {};
+  // The platform's words for the sentences that name the system; answers are written in them.
+  Wording wording = macosWording();
 };
 
 } // namespace plenk::hands

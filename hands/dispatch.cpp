@@ -47,7 +47,13 @@ HandsError failed(std::string_view description) {
 
 } // namespace
 
-void dispatchVerb(Hands& hands, std::string_view verb, const Json& args, Completion done) {
+void dispatchVerb(Hands& hands, std::string_view verb, const Json& args, Completion given) {
+  // Every failure leaves in the platform's words, open_app's later answer too.
+  Completion done = [&wording = hands.wording, given = std::move(given)](
+                        std::optional<Json> result, std::optional<HandsError> error) {
+    if (error) error->message = wording.say(error->message);
+    given(std::move(result), std::move(error));
+  };
   const Entry* entry = nullptr;
   for (const auto& e : HANDLERS)
     if (e.verb == verb) entry = &e;

@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
+#include "platform/linux/wording.hpp"
 #include "platform/linux/workspace.hpp"
 #include "platform/linux/x11_input.hpp"
 
@@ -17,7 +18,8 @@ int main() {
   static plenk::X11Input input;
   // Applications: desktop entries and the window manager (the application folders follow from it).
   static plenk::LinuxWorkspace workspace;
-  static plenk::hands::Hands hands{accessibility, input, workspace, plenk::steadyClock(), {}, {}};
+  static plenk::hands::Hands hands{
+      accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Nothing held, no key code left bound.
   input.finish();

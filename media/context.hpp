@@ -12,6 +12,7 @@
 #include "platform/recognition.hpp"
 #include "platform/system.hpp"
 #include "platform/timer.hpp"
+#include "platform/wording.hpp"
 
 #include <atomic>
 #include <mutex>
@@ -47,6 +48,8 @@ struct Media {
   Picker* picker = nullptr;
   FileTypes* fileTypes = nullptr;
   RunState run{};
+  // The platform's words for the sentences that name the system; answers are written in them.
+  Wording wording = macosWording();
 };
 
 } // namespace plenk::media

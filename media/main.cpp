@@ -4,6 +4,7 @@
 #include "platform/linux/file_types.hpp"
 #include "platform/linux/on_demand.hpp"
 #include "platform/linux/one_thread.hpp"
+#include "platform/linux/wording.hpp"
 
 #include <string_view>
 
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
                      .images = *images,
                      .recordings = *recordings,
                      .picker = picker.get(),
-                     .fileTypes = fileTypes.get()};
+                     .fileTypes = fileTypes.get(),
+                     .wording = linuxWording()};
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return media::runMedia(media, args);
 }

@@ -37,6 +37,28 @@ void expectFailure(const Json& answer, const Json& id, const char* code, const s
   EXPECT_EQ(answer, (Json{{"id", id}, {"ok", false}, {"code", code}, {"error", error}}));
 }
 
+// On the real desktop the messages that name the system say it in Linux words: here with no
+// accessibility bus and no X display to be had.
+TEST(HandsProcess, MessagesNameTheLinuxDesktop) {
+  Conversation c = converse({"/usr/bin/env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
+                             "AT_SPI_BUS_ADDRESS=unix:path=/nonexistent", "DISPLAY=:65000", HANDS},
+                            R"({"id":1,"verb":"elements"})"
+                            "\n"
+                            R"({"id":4,"verb":"frontmost"})"
+                            "\n"
+                            R"({"id":2,"verb":"resolve_app","args":{"name":"Zzyzx Nowhere"}})"
+                            "\n"
+                            R"({"id":3,"verb":"resolve_app","args":{"name":" "}})"
+                            "\n");
+  auto a = answers(c);
+  ASSERT_EQ(a.size(), 4u) << c.out;
+  expectFailure(a[0], 1, "no_permission",
+                "Accessibility is turned off on this desktop, so Plenk AI cannot read the screen.");
+  expectFailure(a[1], 4, "helper_failed", "The desktop did not say which app is in front.");
+  expectFailure(a[2], 2, "not_found", "There is no app called Zzyzx Nowhere on this computer.");
+  expectFailure(a[3], 3, "bad_args", "Name an app, like Text Editor or org.gnome.TextEditor.");
+}
+
 TEST(HandsProcess, ReadyLineFirstThenProbeThenCleanExit) {
   auto c = talk("{\"id\":7,\"verb\":\"probe\"}\n");
   EXPECT_EQ(c.err, READY);

@@ -97,7 +97,7 @@ TEST(MediaCommandLine, FailuresGiveOneLineEachWithTheirStatus) {
       {{"pick", "--nonce", "p", "--limit", "many"},
        4,
        "E_UNSUPPORTED",
-       "choosing from Photos needs macOS 13 or later",
+       "choosing photographs and videos needs a display to show the picker on",
        "p",
        "pick"},
   };
@@ -108,6 +108,11 @@ TEST(MediaCommandLine, FailuresGiveOneLineEachWithTheirStatus) {
     EXPECT_EQ(f.out, failureLine(c.code, c.message, c.nonce, c.verb));
     EXPECT_EQ(f.err, "plenk-media: " + c.message + "\n");
   }
+  // Standard error stays one line whatever the message holds; the envelope keeps it as it is.
+  Finished f = media({"new\nverb\x01"});
+  EXPECT_EQ(f.err, "plenk-media: there is no verb called new\\nverb\\x01\n");
+  EXPECT_EQ(f.out,
+            failureLine("E_USAGE", "there is no verb called new\nverb\x01", "", "new\nverb\x01"));
 }
 
 TEST(MediaCommandLine, AnArgumentThatIsNotUtf8GivesTheFixedLine) {

@@ -529,7 +529,8 @@ TEST(PickOnLinux, WithoutADisplayIsNotSupported) {
   auto line = json::parse(done.out);
   ASSERT_TRUE(line) << done.out;
   EXPECT_EQ((*line)["code"], "E_UNSUPPORTED");
-  EXPECT_EQ((*line)["message"], "choosing from Photos needs macOS 13 or later");
+  EXPECT_EQ((*line)["message"],
+            "choosing photographs and videos needs a display to show the picker on");
   auto probe = json::parse(testing::runProgram("plenk-media", {"probe"}, noDisplay).out);
   ASSERT_TRUE(probe);
   EXPECT_EQ((*probe)["canPick"], false);

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t MENU_BAR_LIMIT = 30;
 
 // The menu-bar items, in order, at most MENU_BAR_LIMIT; neither visits nor the deadline apply.
-std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
+std::vector<Json> menuBarItems(Accessibility& ax, const Wording& words, const Element& appElement,
                                const std::optional<Element>& focused) {
   std::vector<Json> items;
   auto menuBar = axElement(ax, appElement, "AXMenuBar");
@@ -30,8 +30,10 @@ std::vector<Json> menuBarItems(Accessibility& ax, const Element& appElement,
     // The height of a menu-bar item is not tested.
     if (!frame || !listable(*frame, -std::numeric_limits<double>::infinity())) continue;
     Json record = describe(ax, child, "AXMenuBarItem", *frame, focused);
-    // The first item of the menu bar is the system menu, which has no label of its own.
-    if (record["label"].get_ref<const std::string&>().empty()) record["label"] = "Apple";
+    // The first item of the menu bar is the system menu, which has no label of its own; the
+    // platform names it where it has one.
+    if (record["label"].get_ref<const std::string&>().empty() && words.systemMenuLabel)
+      record["label"] = std::string(*words.systemMenuLabel);
     items.push_back(std::move(record));
   }
   return items;
@@ -47,7 +49,7 @@ Json verbElements(Hands& hands, const Json& args) {
   // The menu bar and the page wait are spent out of the same budget as the walk.
   Walk walk(hands.clock);
 
-  std::vector<Json> listed = menuBarItems(ax, appElement, focused);
+  std::vector<Json> listed = menuBarItems(ax, hands.wording, appElement, focused);
   std::vector<Json> interactive, texts;
   std::string title;
   if (auto window = focusedWindow(ax, appElement)) {

@@ -22,8 +22,9 @@ static_assert(FALLBACK_LINE.substr(11, HELPER_NAME.size()) == HELPER_NAME);
 // A measured real: itself when finite, null otherwise.
 Json num(double x);
 
-// The line and a line feed, in one write, on standard error.
-void writeErr(Media& media, std::string_view line);
+// The diagnostic: the helper's name, the message in the platform's words and kept on one line,
+// and a line feed, in one write, on standard error.
+void writeErr(Media& media, std::string_view message);
 
 // The envelope merged with the result (its keys win), sorted at every depth, "/" as "\/", in one
 // write, then the line feed in a second write. No guard, no exit: use finish.

@@ -38,10 +38,10 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
 
   server.reset(); // the X server is killed
   const Failure failures[] = {
-      {"click", {{"x", 20}, {"y", 20}}, "macOS would not create the click."},
-      {"key", {{"key", "cmd+s"}}, "macOS would not create the key press."},
-      {"type", {{"text", "hello"}}, "macOS would not create the typing."},
-      {"scroll", {{"dy", 3}}, "macOS would not create the scroll."},
+      {"click", {{"x", 20}, {"y", 20}}, "The desktop would not create the click."},
+      {"key", {{"key", "cmd+s"}}, "The desktop would not create the key press."},
+      {"type", {{"text", "hello"}}, "The desktop would not create the typing."},
+      {"scroll", {{"dy", 3}}, "The desktop would not create the scroll."},
   };
   for (const auto& f : failures) {
     int id = hands.nextId;
@@ -66,7 +66,7 @@ TEST(InputFaults, WithoutADisplayInputIsRefusedAndScreenCaptureIsNotAllowed) {
             (Json{{"id", 1},
                   {"ok", false},
                   {"code", "helper_failed"},
-                  {"error", "macOS would not create the click."}}));
+                  {"error", "The desktop would not create the click."}}));
   EXPECT_EQ(hands.ask("probe")["result"]["screen"], false);
 }
 

@@ -23,9 +23,8 @@ namespace fs = std::filesystem;
 constexpr const char* NOTE_PHOTO_NOT_OPENED =
     "One photograph could not be opened, so it was left out.";
 constexpr const char* NOTE_PHOTO_NOT_COPIED =
-    "One photograph could not be copied out of Photos, so it was left out.";
-constexpr const char* NOTE_VIDEO_NOT_COPIED =
-    "One video could not be copied out of Photos, so it was left out.";
+    "One photograph could not be copied, so it was left out.";
+constexpr const char* NOTE_VIDEO_NOT_COPIED = "One video could not be copied, so it was left out.";
 
 // Two photographs (a HEIC, and a JPEG stored sideways and larger than the size bound), a
 // second JPEG, a video, and a broken picture and an empty video; newest first in that order.
@@ -49,8 +48,8 @@ struct Library : PickLibrary {
 
 const std::vector<std::string> ALL{"harbour.heic", "sideways.jpg", "clip.mov",
                                    "beach.jpg",    "broken.jpg",   "empty.mp4"};
-const std::set<std::string> PICKER_ONLY{"Choose from Photos"};
-const std::set<std::string> OVER_PLACEHOLDER{"Plenk", "Choose from Photos"};
+const std::set<std::string> PICKER_ONLY{"Choose Photos and Videos"};
+const std::set<std::string> OVER_PLACEHOLDER{"Plenk", "Choose Photos and Videos"};
 
 std::vector<std::string> sorted(std::vector<std::string> names) {
   std::sort(names.begin(), names.end());
@@ -127,7 +126,9 @@ TEST(PickWindow, CancellingAndClosingAnswerCancelled) {
   using Leave = std::function<void(PickHands&, int pid)>;
   const Leave cancel = [](PickHands& h, int) { h.press("Cancel"); };
   const Leave escape = [](PickHands& h, int) { h.key("escape"); };
-  const Leave closePicker = [](PickHands&, int) { testing::closeWindow("Choose from Photos"); };
+  const Leave closePicker = [](PickHands&, int) {
+    testing::closeWindow("Choose Photos and Videos");
+  };
   // The picker still takes choices after the placeholder was asked to close, and both stay.
   auto closePlaceholderThen = [](Leave then) -> Leave {
     return [then](PickHands& h, int pid) {
@@ -304,7 +305,7 @@ TEST(PickWindow, EndsWithOneAnswerWhateverTheDisplayDoes) {
       EXPECT_TRUE(desktop::waitUntil(
           [&] {
             return desktop::shell("xwininfo -display " + display + " -root -tree")
-                       .find("Choose from Photos") != std::string::npos;
+                       .find("Choose Photos and Videos") != std::string::npos;
           },
           10000))
           << "the picker did not show on " << display;
@@ -371,7 +372,8 @@ TEST(PickWindow, BrowseAddsFilesFromOutsideTheLibrary) {
     hands.until("the location field", [&](const Seen& s) { return focusedField(s); });
     hands.type(far);
     hands.key("return");
-    hands.until("the picker again", [](const Seen& s) { return s.window == "Choose from Photos"; });
+    hands.until("the picker again",
+                [](const Seen& s) { return s.window == "Choose Photos and Videos"; });
     hands.choose("clip.mov");
     Seen seen = hands.until("the count " + std::string(row.count),
                             [&](const Seen& s) { return s.text(row.count) == row.count; });

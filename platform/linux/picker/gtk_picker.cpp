@@ -3,6 +3,7 @@
 #include "platform/fd.hpp"
 #include "platform/linux/file_types.hpp"
 #include "platform/linux/picker/library.hpp"
+#include "platform/linux/wording.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -193,7 +194,7 @@ public:
     const int width = static_cast<int>(window.width);
     const int height = static_cast<int>(window.height);
     if (presentation == PickerPresentation::window) {
-      pickerWindow = makeWindow(window.title.c_str(), width, height);
+      pickerWindow = makeWindow(linuxWording().say(window.title).c_str(), width, height);
       gtk_window_set_child(GTK_WINDOW(pickerWindow), content);
       g_signal_connect(pickerWindow, "close-request", G_CALLBACK(onWindowClose), this);
       gtk_window_present(GTK_WINDOW(pickerWindow));
@@ -205,8 +206,8 @@ public:
       g_signal_connect(hostWindow, "close-request", G_CALLBACK(onWindowClose), this);
       gtk_window_present(GTK_WINDOW(hostWindow));
       const bool sheet = presentation == PickerPresentation::sheet;
-      pickerWindow = makeWindow("Choose from Photos", sheet ? width - 40 : width,
-                                sheet ? height - 60 : height);
+      pickerWindow = makeWindow(linuxWording().say("Choose from Photos").c_str(),
+                                sheet ? width - 40 : width, sheet ? height - 60 : height);
       gtk_window_set_transient_for(GTK_WINDOW(pickerWindow), GTK_WINDOW(hostWindow));
       gtk_window_set_modal(GTK_WINDOW(pickerWindow), TRUE);
       gtk_window_set_destroy_with_parent(GTK_WINDOW(pickerWindow), TRUE);
