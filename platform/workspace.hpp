@@ -53,6 +53,11 @@ struct Workspace {
   virtual std::optional<std::string> applicationPathForBundleId(const std::string& bundleId) = 0;
   // The identifier of the bundle at `bundlePath`; none when it is no readable bundle or has none.
   virtual std::optional<std::string> bundleIdentifier(const std::string& bundlePath) = 0;
+  // The display name of the application at a location, where the platform keeps one apart from
+  // the location's file name (a desktop entry's Name); none: the file name is its name.
+  virtual std::optional<std::string> applicationName(const std::string& /*bundlePath*/) {
+    return std::nullopt;
+  }
   // The names of the entries directly inside a folder, in the platform's order; none on error.
   virtual std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) = 0;
   // The user's home folder, without a trailing "/".

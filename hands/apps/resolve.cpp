@@ -33,7 +33,8 @@ std::string appName(std::string_view path) {
 
 ResolvedApp pack(Workspace& workspace, std::string path) {
   ResolvedApp app;
-  app.name = appName(path);
+  // A desktop id found as an extra name is still the entry's Name to the user.
+  app.name = workspace.applicationName(path).value_or(appName(path));
   app.bundleId = workspace.bundleIdentifier(path).value_or("");
   app.path = std::move(path);
   return app;

@@ -167,6 +167,12 @@ std::optional<std::string> LinuxWorkspace::bundleIdentifier(const std::string& b
   return std::nullopt;
 }
 
+std::optional<std::string> LinuxWorkspace::applicationName(const std::string& bundlePath) {
+  auto catalogue = desktop_entries::loadCatalogue();
+  if (const auto* entry = catalogue.byLocation(bundlePath)) return entry->name;
+  return std::nullopt;
+}
+
 std::optional<std::vector<std::string>>
 LinuxWorkspace::contentsOfDirectory(const std::string& path) {
   std::string folder = path;

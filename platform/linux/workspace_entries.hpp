@@ -10,7 +10,8 @@
 // - Its identifier is the desktop file id without ".desktop" ("org.gnome.TextEditor").
 // - The desktop id and the command's name are extra names of the entry, listed as
 //   "<alias>.APP": resolution compares in lowercase and finds them, the list of installed
-//   applications takes ".app" endings in small letters only and leaves them out.
+//   applications takes ".app" endings in small letters only and leaves them out. The name of the
+//   application at such a location (the workspace's applicationName) is still the entry's Name.
 // - The other application folders ("/Applications/Utilities", "/System/Applications", ...) are
 //   present and empty; any other folder is listed from the disk.
 #pragma once

@@ -78,8 +78,9 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
       {"org.plenk.test.PlenkAlpha", ALPHA},
       {" org.plenk.test.plenkalpha ", ALPHA},
       {"org.plenk.test.PlenkAlpha.desktop", ALPHA},
-      // A desktop id without dots is an extra name of its entry.
-      {"plenk-quits", {{"name", "plenk-quits"}, {"bundle_id", "plenk-quits"}, {"pid", 0}}},
+      // A desktop id without dots is an extra name of its entry; the answer gives its Name.
+      {"plenk-quits", {{"name", "Plenk Quits"}, {"bundle_id", "plenk-quits"}, {"pid", 0}}},
+      {"firefox-esr", {{"name", "Firefox ESR"}, {"bundle_id", "firefox-esr"}, {"pid", 0}}},
       {"Plenk Hidden", nullptr},
       {"Plenk Missing", nullptr},
       {"Plenk Link", nullptr},
@@ -92,7 +93,7 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
     if (c.app.is_null()) {
       EXPECT_EQ(answer["code"], "not_found") << c.name;
       EXPECT_EQ(answer["error"],
-                "There is no app called " + std::string(text::trim(c.name)) + " on this Mac.")
+                "There is no app called " + std::string(text::trim(c.name)) + " on this computer.")
           << c.name;
     } else {
       EXPECT_EQ(answer["result"]["app"], c.app) << c.name << ": " << answer.dump();
