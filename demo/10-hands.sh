@@ -2,7 +2,7 @@
 # plenk-hands: a short conversation over its standard streams.
 set -euo pipefail
 echo
-echo "== plenk-hands (empty in-memory desktop: not trusted, no screen permission)"
+echo "== plenk-hands on this desktop session: its probe, a line that is not JSON, an unknown verb"
 coproc HANDS { "$BIN/plenk-hands" 2>"$DEMO_OUT/hands.err"; }
 ask() {
   printf '  -> %s\n' "$1"

@@ -1,5 +1,5 @@
-# Choosing from Photos. Without a display there is no picker window, so plenk-media refuses the
-# verb (95-pick-window.sh shows the window). plenk-media-pick-test runs the same verb over a
+# Choosing photographs and videos. Without a display there is no picker window, so plenk-media
+# refuses the verb (95-pick-window.sh shows the window). plenk-media-pick-test runs the same verb over a
 # scripted picker: the user chooses a photograph, a video and another photograph, and the video
 # is the slowest to be handed over.
 echo "\$ DISPLAY= plenk-media pick --out $DEMO_OUT --nonce demo-p1"

@@ -134,9 +134,12 @@ void handleLine(Hands& hands, Channel& channel, std::string_view line) {
     verb = std::move(it->get_ref<std::string&>());
   Json args = Json::object();
   if (auto it = request.find("args"); it != request.end() && it->is_object()) args = std::move(*it);
+  ++channel.unanswered;
   dispatchVerb(hands, verb, args,
                [&channel, id](std::optional<Json> result, std::optional<HandsError> error) {
                  respond(channel, std::move(*id), std::move(result), std::move(error));
+                 if (channel.unanswered > 0 && --channel.unanswered == 0 && channel.end)
+                   channel.end();
                });
 }
 
@@ -151,7 +154,12 @@ int runHands(Hands& hands, int inFd, int outFd, int errFd) {
   hands.postToMain = [queue](std::function<void()> task) { queue->post(std::move(task)); };
   std::thread reader([&] {
     readerLoop(hands, channel, *queue, inFd);
-    queue->post([q = queue.get()] { q->stop(); });
+    // Behind the waiting requests; an answer still to come (open_app's) is waited for, within
+    // the time that verb gives itself.
+    queue->post([&channel, q = queue.get()] {
+      channel.end = [q] { q->stop(); };
+      if (channel.unanswered == 0) channel.end();
+    });
   });
   diag(channel, "ready (protocol " + std::to_string(PROTOCOL_VERSION) + ", version " +
                     std::string(HELPER_VERSION) + ")");

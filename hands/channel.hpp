@@ -6,6 +6,8 @@
 #include "hands/line_reader.hpp"
 #include "platform/json.hpp"
 
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +20,10 @@ struct Channel {
   int outFd = 1;
   int errFd = 2;
   std::mutex outLock;
+  // Main thread only: requests dispatched whose answer has not been written (open_app answers
+  // later), and what ends the run once input has ended and none is left.
+  std::size_t unanswered = 0;
+  std::function<void()> end;
 };
 
 // Writes `answer` as one compact line. An answer that cannot be encoded becomes the

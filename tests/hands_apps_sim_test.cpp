@@ -107,5 +107,18 @@ TEST(HandsAppsSim, OneConversationOverTheFourVerbs) {
             (Json{{"name", "Keynote"}, {"bundle_id", "com.apple.iWork.Keynote"}}));
 }
 
+// A host that closes its end right after open_app still gets the answer that comes later.
+TEST(HandsAppsSim, AnOpenAnsweredAfterTheEndOfInputIsStillWritten) {
+  Child child({SIM, SCENE});
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.pump(R"({"id":1,"verb":"open_app","args":{"name":"Keynote"}})"
+                         "\n",
+                         true, [&] { return child.outputsClosed(); }, 60000));
+  EXPECT_EQ(child.wait(60000), 0);
+  Answers a(child.out);
+  ASSERT_EQ(a.lines.size(), 1u) << child.out;
+  EXPECT_EQ(a.byId[1], ok({{"app", record("Keynote", "com.apple.iWork.Keynote", 700)}}));
+}
+
 } // namespace
 } // namespace plenk

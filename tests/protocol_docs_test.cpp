@@ -383,5 +383,58 @@ TEST(ProtocolDocs, MediaExamplesAnswerAsDocumented) {
     EXPECT_TRUE(tally.statuses.contains(status)) << "no example exits with " << status;
 }
 
+// ---- README ---------------------------------------------------------------------------------
+
+// Whether every key of `want` is in `got` with the same value (objects within objects alike).
+bool within(const Json& want, const Json& got) {
+  if (!want.is_object()) return want == got;
+  if (!got.is_object()) return false;
+  for (const auto& [key, value] : want.items())
+    if (!got.contains(key) || !within(value, got[key])) return false;
+  return true;
+}
+
+// The short examples of the README, run against the real programs: an indented request line or
+// command line, then "→ " and the answer, where ",..." stands for keys left out.
+TEST(ProtocolDocs, ReadmeExamplesAnswerAsShown) {
+  std::ifstream in(testing::sourceDir() + "/README.md");
+  std::vector<std::pair<std::string, std::string>> hands, media;
+  std::string line, asked;
+  while (std::getline(in, line)) {
+    if (!line.starts_with("    ")) continue;
+    std::string text = line.substr(4);
+    if (text.starts_with("→ ")) {
+      std::string want = text.substr(std::string("→ ").size());
+      for (auto at = want.find(",..."); at != std::string::npos; at = want.find(",..."))
+        want.erase(at, 4);
+      (asked.starts_with("plenk-media ") ? media : hands).emplace_back(asked, want);
+    } else {
+      asked = text;
+    }
+  }
+  ASSERT_FALSE(hands.empty());
+  ASSERT_FALSE(media.empty());
+  std::string input;
+  for (const auto& [request, want] : hands)
+    input += request + "\n";
+  testing::Conversation c = testing::converse({testing::binDir() + "/plenk-hands"}, input, 60000);
+  EXPECT_EQ(c.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
+  auto answers = testing::splitLines(c.out);
+  ASSERT_EQ(answers.size(), hands.size()) << c.out;
+  for (std::size_t i = 0; i < hands.size(); ++i) {
+    auto want = json::parse(hands[i].second);
+    ASSERT_TRUE(want) << hands[i].second;
+    EXPECT_TRUE(within(*want, json::parse(answers[i]).value_or(Json()))) << answers[i];
+  }
+  for (const auto& [command, want] : media) {
+    std::vector<std::string> argv = words(command);
+    argv[0] = testing::binDir() + "/plenk-media";
+    testing::Conversation run = testing::converse(argv, "", 60000);
+    auto expected = json::parse(want);
+    ASSERT_TRUE(expected) << want;
+    EXPECT_TRUE(within(*expected, json::parse(run.out).value_or(Json()))) << run.out;
+  }
+}
+
 } // namespace
 } // namespace plenk
