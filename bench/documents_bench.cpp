@@ -1,7 +1,8 @@
 // pdftext and ocr of plenk-media against the Debian tools that do the same job, in the same run
-// on the same documents: pdftotext for the text layer; pdftoppm -r 144 and the tesseract command
-// for recognition. Each comparison runs both sides in every iteration and reports the ratios
-// ours / peer ("ratio_wall", "ratio_cpu": below 1 means faster than the peer), each side's wall
+// on the same documents: pdftotext for the text layer; pdftoppm at the scan's resolution and the
+// tesseract command for recognition (bench/ocr-accuracy scores the words of both). Each
+// comparison runs both sides in every iteration and reports the ratios ours / peer
+// ("ratio_wall", "ratio_cpu": below 1 means faster than the peer), each side's wall
 // and CPU seconds (child user + system time, which the other builds on the machine disturb less
 // than wall time) and peak resident memory.
 #include "platform/linux/pdf.hpp"
@@ -211,11 +212,12 @@ void BM_pdftext_3700_pages_cut_vs_pdftotext(benchmark::State& state) {
   cmp.report(state);
 }
 
-// The pair of commands: every page drawn to a grey PGM (the cheapest picture to write), then
-// the tesseract command on each page with one OpenMP thread, its fastest setting on two cores.
-Outcome pdftoppmAndTesseract(const std::string& pdf) {
+// The pair of commands: every page drawn to a grey PGM (the cheapest picture to write) at the
+// scan's own resolution, the size of its own raster, then the tesseract command on each page
+// with one OpenMP thread, its fastest setting on two cores.
+Outcome pdftoppmAndTesseract(const std::string& pdf, int dpi) {
   const std::string out = docs().fresh();
-  Outcome total = spawn({"pdftoppm", "-r", "144", "-gray", pdf, out + "/page"});
+  Outcome total = spawn({"pdftoppm", "-r", std::to_string(dpi), "-gray", pdf, out + "/page"});
   std::vector<std::string> pages;
   for (const auto& e : std::filesystem::directory_iterator(out))
     pages.push_back(e.path().string());
@@ -231,7 +233,7 @@ void BM_ocr_10_pages_vs_pdftoppm_tesseract(benchmark::State& state) {
   for (auto _ : state) {
     const Outcome o =
         spawn({PLENK_MEDIA, "ocr", "--in", pdf, "--out", docs().fresh(), "--deadline", "600000"});
-    cmp.add(state, o, pdftoppmAndTesseract(pdf));
+    cmp.add(state, o, pdftoppmAndTesseract(pdf, 200));
   }
   cmp.report(state);
 }

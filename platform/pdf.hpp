@@ -17,6 +17,15 @@ struct PageSize {
   double height = 0;
 };
 
+// What the images drawn on a page tell, found without decoding them.
+struct PagePictures {
+  // Pixels of the largest image as stored (width × height); 0 without images.
+  double largestPixels = 0;
+  // A scan's own resolution: pixels per point of the image that covers the most of the page,
+  // where one covers at least half of it; 0 on a page that is drawn.
+  double scanPixelsPerPoint = 0;
+};
+
 // One open document. On a locked document every reader answers as for an empty one, so that
 // nothing ever reaches the pages of a document that could not be decrypted.
 struct PdfDocument {
@@ -32,6 +41,12 @@ struct PdfDocument {
   std::string text() { return text(SIZE_MAX); }
   // The media box of a page counted from 0; nothing when there is no such page.
   virtual std::optional<PageSize> mediaBox(int index) = 0;
+  // The images of a page counted from 0; nothing when there is no such page or its content
+  // cannot be read.
+  virtual std::optional<PagePictures> pictures(int index) = 0;
+  // A page that is a scan and nothing else (one image, upright, over the whole page): that image
+  // in grey at its own pixels, which drawing would resample. Nothing for any other page.
+  virtual std::optional<Raster> scanImage(int index) = 0;
   // The whole page drawn upright into width by height pixels (swapped for a page that is
   // turned a quarter), or nothing when it cannot be drawn.
   virtual std::optional<Raster> draw(int index, int width, int height) = 0;

@@ -4,6 +4,7 @@
 #include "media/frame/errors.hpp"
 #include "media/frame/paths.hpp"
 #include "media/verbs.hpp"
+#include "platform/text.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -17,30 +18,51 @@ namespace {
 // Pages this thin are rules or slivers, not something to read.
 constexpr double MIN_PAGE_POINTS = 1.0;
 
-// Pixels per point: OCR_RENDER_SCALE unless that passes OCR_MAX_PIXELS, then the scale that
-// meets the cap, but never below one pixel per point.
-double pageScale(double w, double h) {
-  const double s = std::sqrt(OCR_MAX_PIXELS / (w * h));
-  return std::clamp(s, 1.0, OCR_RENDER_SCALE);
+// A page that is drawn (text and lines) is read best at about 300 dpi.
+constexpr double DRAWN_SCALE = 300.0 / 72.0;
+
+// Pixels per point: a scan at its own image's resolution, a drawn page at DRAWN_SCALE, either
+// lowered to meet OCR_MAX_PIXELS, but never below one pixel per point.
+double pageScale(PageSize box, const PagePictures& pictures) {
+  const double wanted = pictures.scanPixelsPerPoint > 0 ? pictures.scanPixelsPerPoint : DRAWN_SCALE;
+  const double cap = std::sqrt(OCR_MAX_PIXELS / (box.width * box.height));
+  return std::max(1.0, std::min(wanted, cap));
 }
 
 // Above OCR_MAX_PIXELS a page is drawn at one pixel per point; past this it is not drawn at
 // all, so that a page box of absurd size cannot exhaust memory or overflow the pixel count.
 constexpr double MAX_DRAWN_PIXELS = 50000000.0;
+// Drawing an image of any size reads every one of its pixels: a page holding a larger one is not
+// drawn (60000 by 60000 took minutes), however small it would be drawn.
+constexpr double MAX_IMAGE_PIXELS = 250000000.0;
 
-std::optional<std::pair<int, int>> pixelSize(PageSize box) {
-  const double scale = pageScale(box.width, box.height);
+std::optional<std::pair<int, int>> pixelSize(PageSize box, const PagePictures& pictures) {
+  const double scale = pageScale(box, pictures);
   const double w = std::max(1.0, std::round(box.width * scale));
   const double h = std::max(1.0, std::round(box.height * scale));
   if (!(w * h <= MAX_DRAWN_PIXELS)) return std::nullopt;
   return std::pair{static_cast<int>(w), static_cast<int>(h)};
 }
 
+// The page as the recogniser should see it: a scan that is nothing else as its own pixels, when
+// they are within the cap; any other page drawn (a scan at its own resolution, within the cap).
+std::optional<Raster> pagePicture(PdfDocument& doc, int index, PageSize box) {
+  const PagePictures pictures = doc.pictures(index).value_or(PagePictures{});
+  if (!(pictures.largestPixels <= MAX_IMAGE_PIXELS)) return std::nullopt;
+  const double ppp = pictures.scanPixelsPerPoint;
+  if (ppp > 0 && box.width * ppp * box.height * ppp <= OCR_MAX_PIXELS)
+    if (std::optional<Raster> own = doc.scanImage(index)) return own;
+  const auto size = pixelSize(box, pictures);
+  if (!size) return std::nullopt;
+  return doc.draw(index, size->first, size->second);
+}
+
 std::string joinLines(const RecognisedLines& lines, std::int64_t& count) {
   std::string out;
   bool first = true;
   for (const auto& line : lines) {
-    if (!line) continue;
+    // A line of white space only is no line.
+    if (!line || text::trim(*line).empty()) continue;
     if (!first) out += '\n';
     out += *line;
     first = false;
@@ -73,9 +95,7 @@ Json verbOCR(Media& media, const Options& opts) {
     std::optional<RecognisedLines> found;
     {
       // Only one page's picture is held at a time.
-      const auto size = pixelSize(*box);
-      const std::optional<Raster> picture =
-          size ? doc->draw(static_cast<int>(index), size->first, size->second) : std::nullopt;
+      const std::optional<Raster> picture = pagePicture(*doc, static_cast<int>(index), *box);
       if (!picture)
         throw MediaError(Code::Work, "macOS could not draw page " + number + " of that PDF");
       found = media.recogniser.lines(*picture);

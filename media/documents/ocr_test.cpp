@@ -37,29 +37,39 @@ TEST_F(Ocr, ReadsTheRenderedWordsBackPageByPage) {
                      {"file", "text.txt"}}));
 }
 
-TEST_F(Ocr, DrawsEachPageAtTwoPixelsAPointWithinTheCap) {
+TEST_F(Ocr, ReadsEachPageAtItsOwnResolutionWithinTheCap) {
+  const double at150 = 150.0 / 72, at600 = 600.0 / 72;
   const struct {
     const char* name;
     PageSize box;
+    PagePictures pictures;
+    bool scanAlone;
     int width;
     int height;
   } cases[] = {
-      {"US Letter", {612, 792}, 1224, 1584},
-      {"A4", {595.28, 841.89}, 1191, 1684},
-      {"just over one point", {1.5, 1.5}, 3, 3},
+      // Drawn pages at 300 dpi.
+      {"US Letter", {612, 792}, {}, false, 2550, 3300},
+      {"A4", {595.28, 841.89}, {}, false, 2480, 3508},
+      {"just over one point", {1.5, 1.5}, {}, false, 6, 6},
       // 4,000,000 square points: the scale that gives 12,000,000 pixels, sqrt(3).
-      {"between the thresholds", {2000, 2000}, 3464, 3464},
+      {"between the thresholds", {2000, 2000}, {}, false, 3464, 3464},
       // Over 12,000,000 square points: one pixel a point, over the cap.
-      {"larger than the cap", {4000, 4000}, 4000, 4000},
+      {"larger than the cap", {4000, 4000}, {}, false, 4000, 4000},
+      // Scans: their own pixels when nothing else is on the page, else drawn at their resolution.
+      {"a scan alone", {612, 792}, {1275 * 1650, at150}, true, 1275, 1650},
+      {"a scan under other marks", {612, 792}, {1275 * 1650, at150}, false, 1275, 1650},
+      {"a 600 dpi scan, drawn at the cap", {612, 792}, {5100 * 6600, at600}, true, 3045, 3941},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    pdf.drawings.clear();
+    recogniser.seen.clear();
     MemoryPdfFile file = pagesOf(1, c.box);
+    file.pages[0].pictures = c.pictures;
+    file.pages[0].scanAlone = c.scanAlone;
     verbOCR(mem, opts(memoryPdf("page.pdf", file)));
-    ASSERT_EQ(pdf.drawings.size(), 1u);
-    EXPECT_EQ(pdf.drawings[0].width, c.width);
-    EXPECT_EQ(pdf.drawings[0].height, c.height);
+    ASSERT_EQ(recogniser.seen.size(), 1u);
+    EXPECT_EQ(recogniser.seen[0].width, c.width);
+    EXPECT_EQ(recogniser.seen[0].height, c.height);
     std::filesystem::remove(out() + "/text.txt");
   }
 }
@@ -97,7 +107,7 @@ TEST_F(Ocr, BlocksKeepTheirPageNumbersAcrossSkippedAndBlankPages) {
   MemoryPdfFile file = pagesOf(5);
   file.pages[1].box = PageSize{1, 792}; // one point wide
   file.pages[3].box = std::nullopt;     // cannot be fetched
-  recogniser.answers = {RecognisedLines{"first", std::nullopt, "  kept as read  "},
+  recogniser.answers = {RecognisedLines{"first", std::nullopt, " \t ", "", "  kept as read  "},
                         RecognisedLines{}, RecognisedLines{"last"}};
   const Json r = verbOCR(mem, opts(memoryPdf("doc.pdf", file)));
   EXPECT_EQ(written(), "--- Page 1 ---\nfirst\n  kept as read  \n\n"
@@ -145,6 +155,40 @@ TEST_F(Ocr, AFailingPageEndsTheRunAndWritesNothing) {
   // A page box too large to draw at any scale is a page that cannot be drawn.
   f = failureOf([&] { verbOCR(mem, opts(memoryPdf("huge.pdf", pagesOf(1, {20000, 20000})))); });
   ASSERT_TRUE(f);
+  EXPECT_EQ(f->message, "macOS could not draw page 1 of that PDF");
+  EXPECT_TRUE(outEmpty());
+}
+
+TEST_F(Ocr, APageHoldingAnImageTooLargeToDecodeIsNotDrawn) {
+  // 60000 by 60000 pixels on a small page, its data cut short: drawing it at any size reads
+  // every one of its pixels.
+  const std::string content = "q 200 0 0 100 0 0 cm /I Do Q";
+  std::string pdf = "%PDF-1.7\n";
+  std::vector<std::size_t> offsets;
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R /Resources << "
+      "/XObject << /I 5 0 R >> >> >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+      "<< /Type /XObject /Subtype /Image /Width 60000 /Height 60000 /ColorSpace /DeviceGray "
+      "/BitsPerComponent 8 /Length 64 >>\nstream\n" +
+          std::string(64, '\0') + "\nendstream"};
+  for (std::size_t i = 0; i < std::size(objects); ++i) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const std::size_t xref = pdf.size();
+  pdf += "xref\n0 6\n0000000000 65535 f \n";
+  for (std::size_t at : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", at);
+    pdf += line;
+  }
+  pdf += "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  testing::writeFile(dir / "huge-image.pdf", pdf);
+  const auto f = failureOf([&] { verbOCR(real, opts(dir / "huge-image.pdf")); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->code, Code::Work);
   EXPECT_EQ(f->message, "macOS could not draw page 1 of that PDF");
   EXPECT_TRUE(outEmpty());
 }

@@ -1,5 +1,6 @@
 #include "platform/linux/pdf.hpp"
 
+#include "platform/linux/pdf_pictures.hpp"
 #include "platform/text.hpp"
 
 #include <algorithm>
@@ -28,7 +29,8 @@ bool turnedQuarter(const poppler::page& page) {
 }
 
 struct PopplerDocument final : PdfDocument {
-  explicit PopplerDocument(std::unique_ptr<poppler::document> d) : doc(std::move(d)) {}
+  PopplerDocument(std::unique_ptr<poppler::document> d, std::string p)
+      : doc(std::move(d)), path(std::move(p)) {}
 
   // pages() and create_page() on a locked document crash poppler 22.12.
   bool locked() override { return doc->is_locked(); }
@@ -57,7 +59,10 @@ struct PopplerDocument final : PdfDocument {
       if (t.empty()) continue;
       if (!all.empty()) all += '\n';
       all += t;
-      if (enough != SIZE_MAX) counted += text::graphemeCountUpTo(t, enough - counted + 1);
+      // A character is at least a byte: counting starts once the bytes are past enough.
+      if (all.size() <= enough) continue;
+      counted = counted == 0 ? text::graphemeCountUpTo(all, enough + 1)
+                             : counted + text::graphemeCountUpTo(t, enough - counted + 1);
     }
     return all;
   }
@@ -67,6 +72,18 @@ struct PopplerDocument final : PdfDocument {
     if (!p) return std::nullopt;
     const poppler::rectf r = p->page_rect(poppler::media_box);
     return PageSize{r.width(), r.height()};
+  }
+
+  std::optional<PagePictures> pictures(int index) override {
+    if (index < 0 || index >= pageCount()) return std::nullopt;
+    if (!survey) survey = popplerPictures(path);
+    return survey->page(index);
+  }
+
+  std::optional<Raster> scanImage(int index) override {
+    if (index < 0 || index >= pageCount()) return std::nullopt;
+    if (!survey) survey = popplerPictures(path);
+    return survey->scan(index);
   }
 
   std::optional<Raster> draw(int index, int width, int height) override {
@@ -107,6 +124,9 @@ struct PopplerDocument final : PdfDocument {
   }
 
   std::unique_ptr<poppler::document> doc;
+  std::string path;
+  // Opened at the first question about a page's images; it needs doc to stay open.
+  std::unique_ptr<PdfPictures> survey;
 };
 
 struct PopplerPdf final : Pdf {
@@ -114,7 +134,7 @@ struct PopplerPdf final : Pdf {
     poppler::set_debug_error_function(quiet, nullptr);
     std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path));
     if (!doc) return nullptr;
-    return std::make_unique<PopplerDocument>(std::move(doc));
+    return std::make_unique<PopplerDocument>(std::move(doc), path);
   }
 };
 

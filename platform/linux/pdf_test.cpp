@@ -137,5 +137,37 @@ TEST_F(PopplerTest, DrawsAtExactlyThePixelSizeAsked) {
   EXPECT_FALSE(doc->draw(0, 0, 100));
 }
 
+TEST_F(PopplerTest, AScanIsGivenAsItsOwnPixelsAndOtherPagesAreNot) {
+  // A grey pattern of 300 by 200 pixels at 150 dpi (144 by 96 points), as img2pdf wraps it.
+  std::string pgm = "P5 300 200 255\n";
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x)
+      pgm += static_cast<char>((x * 7 + y * 13) % 256);
+  testing::writeFile(dir / "scan.pgm", pgm);
+  testing::run("img2pdf " + dir / "scan.pgm" + " -s 150dpi -o " + dir / "scan.pdf");
+  auto scan = pdf->open(dir / "scan.pdf");
+  ASSERT_TRUE(scan);
+  const auto pictures = scan->pictures(0);
+  ASSERT_TRUE(pictures);
+  EXPECT_EQ(pictures->largestPixels, 300 * 200);
+  EXPECT_NEAR(pictures->scanPixelsPerPoint, 150.0 / 72, 1e-6);
+  const auto own = scan->scanImage(0);
+  ASSERT_TRUE(own);
+  EXPECT_EQ(own->width, 300);
+  EXPECT_EQ(own->height, 200);
+  EXPECT_NEAR(own->pixelsPerInch, 150, 1e-6);
+  EXPECT_EQ(std::string(own->pixels.begin(), own->pixels.end()), pgm.substr(pgm.size() - 60000));
+
+  // Text is drawn, not scanned; the same scan turned by its page is drawn too.
+  auto text = make({{.lines = {"Drawn words"}}});
+  EXPECT_EQ(text->pictures(0)->scanPixelsPerPoint, 0);
+  EXPECT_FALSE(text->scanImage(0));
+  testing::run("qpdf --rotate=+90 " + dir / "scan.pdf" + " " + dir / "turned.pdf");
+  auto turned = pdf->open(dir / "turned.pdf");
+  EXPECT_GT(turned->pictures(0)->scanPixelsPerPoint, 2);
+  EXPECT_FALSE(turned->scanImage(0));
+  EXPECT_FALSE(scan->pictures(1));
+}
+
 } // namespace
 } // namespace plenk

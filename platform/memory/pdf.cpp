@@ -2,6 +2,8 @@
 
 #include "platform/text.hpp"
 
+#include <cmath>
+
 namespace plenk {
 namespace {
 
@@ -36,17 +38,35 @@ struct MemoryDocument final : PdfDocument {
     return p->box;
   }
 
-  std::optional<Raster> draw(int index, int width, int height) override {
-    owner.drawings.push_back({index, width, height});
+  std::optional<PagePictures> pictures(int index) override {
     const MemoryPage* p = page(index);
-    if (!p || p->drawFails || width < 1 || height < 1) return std::nullopt;
+    if (!p) return std::nullopt;
+    return p->pictures;
+  }
+
+  std::optional<Raster> scanImage(int index) override {
+    const MemoryPage* p = page(index);
+    if (!p || !p->scanAlone || !(p->pictures.scanPixelsPerPoint > 0)) return std::nullopt;
+    return white(static_cast<int>(std::lround(p->box->width * p->pictures.scanPixelsPerPoint)),
+                 static_cast<int>(std::lround(p->box->height * p->pictures.scanPixelsPerPoint)),
+                 p->pictures.scanPixelsPerPoint * 72.0);
+  }
+
+  static Raster white(int width, int height, double ppi) {
     Raster r;
     r.width = width;
     r.height = height;
     r.channels = 1;
-    r.pixelsPerInch = width * 72.0 / p->box->width;
+    r.pixelsPerInch = ppi;
     r.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 255);
     return r;
+  }
+
+  std::optional<Raster> draw(int index, int width, int height) override {
+    owner.drawings.push_back({index, width, height});
+    const MemoryPage* p = page(index);
+    if (!p || p->drawFails || width < 1 || height < 1) return std::nullopt;
+    return white(width, height, width * 72.0 / p->box->width);
   }
 
   MemoryPdf& owner;

@@ -16,6 +16,9 @@ struct MemoryPage {
   std::optional<PageSize> box = PageSize{612, 792};
   std::string text = {};
   bool drawFails = false;
+  PagePictures pictures = {};
+  // A scan and nothing else: its image is given at box × pictures.scanPixelsPerPoint.
+  bool scanAlone = false;
 };
 
 struct MemoryPdfFile {
