@@ -49,7 +49,8 @@ HandsError failed(std::string_view description) {
 
 void dispatchVerb(Hands& hands, std::string_view verb, const Json& args, Completion given) {
   // Every failure leaves in the platform's words, open_app's later answer too.
-  Completion done = [&wording = hands.wording, given = std::move(given)](
+  // A copy of the words: open_app's answer may come after this Hands is gone (in a test).
+  Completion done = [wording = hands.wording, given = std::move(given)](
                         std::optional<Json> result, std::optional<HandsError> error) {
     if (error) error->message = wording.say(error->message);
     given(std::move(result), std::move(error));
