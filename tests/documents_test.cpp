@@ -2,6 +2,7 @@
 #include "platform/json.hpp"
 #include "tests/support/documents.hpp"
 #include "tests/support/paths.hpp"
+#include "tests/support/schema.hpp"
 
 #include <cstring>
 #include <fcntl.h>
@@ -53,6 +54,7 @@ Outcome media(const TempDir& dir, std::vector<std::string> args) {
   posix_spawn_file_actions_destroy(&actions);
   run.out = testing::readFile(outPath);
   run.err = testing::readFile(errPath);
+  testing::schema::expectMediaRun(args[0], run.status, run.out);
   return run;
 }
 

@@ -8,6 +8,7 @@
 #include "tests/run_program.hpp"
 #include "tests/support/fixtures.hpp"
 #include "tests/support/paths.hpp"
+#include "tests/support/schema.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -122,6 +123,7 @@ Ran spawn(const Launch& run) {
   int status = waitForExit(pid);
   done.seconds = std::chrono::duration<double>(Clock::now() - started).count();
   done.status = status;
+  testing::schema::expectMediaRun(program, status, done.out);
   return done;
 }
 

@@ -1,7 +1,12 @@
 // Runs a built program with its three standard streams on pipes, feeding it input while reading
 // its output so that neither side blocks the other. Every wait has a time limit: a program that
 // hangs is killed and the test fails instead of hanging.
+//
+// What plenk-hands and plenk-media write on standard output is checked against docs/schema as it
+// is read (tests/support/schema.hpp).
 #pragma once
+
+#include "tests/support/schema.hpp"
 
 #include <cerrno>
 #include <chrono>
@@ -43,6 +48,10 @@ inline std::vector<std::string> splitLines(const std::string& text) {
 class Child {
 public:
   explicit Child(const std::vector<std::string>& argv) {
+    program_ = plenkProgramIn(argv);
+    std::string name = program_.substr(program_.rfind('/') + 1);
+    hands_ = name.starts_with("plenk-hands");
+    media_ = name.starts_with("plenk-media");
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
     posix_spawn_file_actions_t actions;
@@ -68,6 +77,7 @@ public:
     pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
   }
   ~Child() {
+    if (media_) schema::expectMediaRun(program_, -1, mediaOut_);
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
@@ -104,6 +114,9 @@ public:
         if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
         ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
         if (n > 0) (i == 0 ? out : err).append(buffer, static_cast<std::size_t>(n));
+        if (n > 0 && i == 0 && hands_)
+          conversation_.received({buffer, static_cast<std::size_t>(n)});
+        if (n > 0 && i == 0 && media_) mediaOut_.append(buffer, static_cast<std::size_t>(n));
         if (n == 0) {
           close(fds[i].fd);
           (i == 0 ? out_ : err_) = -1;
@@ -111,6 +124,7 @@ public:
       }
       if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR))) {
         ssize_t n = write(in_, input.data() + written, input.size() - written);
+        if (n > 0 && hands_) conversation_.sent(input.substr(written, static_cast<std::size_t>(n)));
         if (n > 0) written += static_cast<std::size_t>(n);
         if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
       }
@@ -133,13 +147,19 @@ public:
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (media_) schema::expectMediaRun(program_, exit, std::exchange(mediaOut_, {}));
+    return exit;
   }
 
   std::string out, err;
 
 private:
   int pid_ = -1, pidfd_ = -1, in_ = -1, out_ = -1, err_ = -1;
+  std::string program_;
+  bool hands_ = false, media_ = false;
+  schema::HandsConversation conversation_;
+  std::string mediaOut_; // checked with the exit status
 };
 
 // Writes all of `input`, closes the program's input, reads both outputs to their end and waits

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -52,6 +53,23 @@ inline int waitForExit(pid_t pid) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+// The plenk program that a command line runs: the first word that names an executable file
+// whose name starts with "plenk-" (so also through /usr/bin/env or setpriv); "" when none does.
+inline std::string plenkProgramIn(const std::vector<std::string>& argv) {
+  for (const auto& word : argv) {
+    std::string_view name = std::string_view(word).substr(word.rfind('/') + 1);
+    struct stat st {};
+    if (name.starts_with("plenk-") && ::stat(word.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(word.c_str(), X_OK) == 0)
+      return word;
+  }
+  return "";
+}
+
+// Called after every run of a program whose name starts with plenk-media; the tests set it
+// (tests/support/schema.hpp), so that each output line is checked against docs/schema.
+inline void (*checkMediaRun)(const std::string& program, const Finished&) = nullptr;
 
 // program: a file name in the build folder, or an absolute path. env: "NAME=value" entries that
 // add to the inherited environment or replace an inherited entry of the same name.
@@ -97,6 +115,12 @@ inline Finished runProgram(const std::string& program, const std::vector<std::st
   std::vector<pollfd> fds{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
   readUntilClosed(fds, {&done.out, &done.err});
   done.status = waitForExit(pid);
+  if (checkMediaRun) {
+    std::vector<std::string> words{path};
+    words.insert(words.end(), args.begin(), args.end());
+    std::string plenk = plenkProgramIn(words);
+    if (plenk.substr(plenk.rfind('/') + 1).starts_with("plenk-media")) checkMediaRun(plenk, done);
+  }
   return done;
 }
 
