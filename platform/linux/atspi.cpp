@@ -4,6 +4,7 @@
 #include "platform/linux/atspi_roles.hpp"
 #include "platform/linux/atspi_toolkits.hpp"
 #include "platform/linux/atspi_x11.hpp"
+#include "platform/linux/session.hpp"
 
 #include <algorithm>
 #include <atspi/atspi-constants.h>
@@ -67,6 +68,8 @@ constexpr std::int64_t WAKE_POLL_MICROS = 100'000;
 // it asks again.
 constexpr std::int64_t BOUNDS_WAIT_MICROS = 1'500'000;
 constexpr std::int64_t BOUNDS_POLL_MICROS = 100'000;
+// How long waking such an application waits for its front document's rectangle.
+constexpr std::int64_t LAYOUT_WAIT_MICROS = 5'000'000;
 
 constexpr std::uint64_t bit(AtspiStateType s) {
   return atspi::STATE_BIT(static_cast<int>(s));
@@ -317,6 +320,8 @@ struct AtspiAccessibility::Impl {
   std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels, pendingBasics;
   std::optional<XDesktop> xdesktop; // read once per request
   unsigned xdesktopGen = 0;
+  // Where each relative window's rectangles start on the screen (this request).
+  std::map<unsigned long, std::optional<atspi::Origin>> origins;
   AtspiCounters counters;
 
   // The children of the nodes whose children the toolkit's cache holds whole (this request).
@@ -1162,7 +1167,8 @@ struct AtspiAccessibility::Impl {
 
   const XDesktop* desktop() {
     if (xdesktopGen != gen) {
-      xdesktop = atspi::readXDesktop();
+      xdesktop = atspi::readDesktop();
+      origins.clear();
       xdesktopGen = gen;
     }
     return xdesktop ? &*xdesktop : nullptr;
@@ -1197,19 +1203,29 @@ struct AtspiAccessibility::Impl {
     n->extents = Rect{{double(x), double(y)}, {double(w), double(h)}};
   }
 
-  // GTK 4 gives extents relative to its window even when asked for the screen's.
+  // GTK 4 gives extents relative to its window even when asked for the screen's, and so does
+  // every toolkit in a Wayland client's window.
   void toScreen(Node* n) {
-    if (n->extentsStatus != AxStatus::ok || !toolkitOf(n->bus).windowExtents) return;
+    if (n->extentsStatus != AxStatus::ok) return;
+    bool windowExtents = toolkitOf(n->bus).windowExtents;
+    if (!windowExtents && !isWayland(currentSession())) return;
     NodePtr window = n->window.lock();
     if (!window) return;
+    // The window's own extents tell where its children's origin is (frame or buffer).
+    if (window.get() != n && !window->extentsKnown) extents(window.get());
     const XWindow* xw = xWindowOf(*window);
-    if (!xw) return;
+    if (!xw || (!windowExtents && !xw->relative)) return;
+    auto& origin = origins[xw->id];
     if (window.get() == n) {
+      origin = xw->relative ? atspi::windowOrigin(*xw, int(n->extents.size.width),
+                                                  int(n->extents.size.height))
+                            : atspi::Origin{xw->x, xw->y};
       n->extents = Rect{{double(xw->x), double(xw->y)}, {double(xw->width), double(xw->height)}};
       return;
     }
-    n->extents.origin.x += xw->x;
-    n->extents.origin.y += xw->y;
+    if (!origin) origin = atspi::Origin{xw->x, xw->y};
+    n->extents.origin.x += origin->x;
+    n->extents.origin.y += origin->y;
   }
 
   // Extents of the nodes, read together with those of every node waiting for them.
@@ -1237,8 +1253,11 @@ struct AtspiAccessibility::Impl {
     }
     readExtents(batch);
     settleBounds(batch);
+    // Windows first: their extents place their children.
     for (auto& p : batch)
-      toScreen(p.get());
+      if (p->window.lock() == p) toScreen(p.get());
+    for (auto& p : batch)
+      if (p->window.lock() != p) toScreen(p.get());
   }
 
   void readExtents(const std::vector<NodePtr>& batch) {
@@ -1261,9 +1280,11 @@ struct AtspiAccessibility::Impl {
   // page's process, a moment after the first client asks: the first time, the rectangles are
   // asked again until they come (or stop changing).
   void settleBounds(const std::vector<NodePtr>& batch) {
+    // Showing without a rectangle: not come yet (what is hidden may have none for good).
     std::vector<NodePtr> late;
     for (auto& p : batch)
-      if (p->extentsStatus == AxStatus::noValue) late.push_back(p);
+      if (p->extentsStatus == AxStatus::noValue && (p->states & bit(ATSPI_STATE_SHOWING)))
+        late.push_back(p);
     if (late.empty()) return;
     BusFacts& f = facts(late.front()->bus);
     if (!toolkitOf(late.front()->bus).boundsLate || f.boundsSettled) return;
@@ -1703,12 +1724,63 @@ struct AtspiAccessibility::Impl {
         if (!w->childrenKnown) childrenOf({w.get()});
         if (w->children.empty() && w->childrenStatus == AxStatus::ok) asleep = true;
       }
-      if (!asleep || g_get_monotonic_time() >= until) return AxStatus::ok;
+      if (!asleep || g_get_monotonic_time() >= until) {
+        awaitLayout(app);
+        return AxStatus::ok;
+      }
       g_usleep(WAKE_POLL_MICROS);
       for (auto& w : windowsOf(app)) {
         w->childrenKnown = false;
         w->basicsKnown = false;
       }
+    }
+  }
+
+  // Before the first walk of a toolkit whose layout comes late (Gecko): waits, outside the walk's
+  // budget, until the showing document of the front window has a rectangle.
+  void awaitLayout(const NodePtr& app) {
+    BusFacts& f = facts(app->bus);
+    if (f.boundsSettled || f.unresponsive || !toolkitOf(app->bus).boundsLate) return;
+    NodePtr window = focusedWindow(app);
+    if (!window) window = mainWindow(app);
+    if (!window) return;
+    NodePtr document = search(window, [](const Node& n) {
+      return n.role == ATSPI_ROLE_DOCUMENT_WEB && (n.states & bit(ATSPI_STATE_SHOWING));
+    });
+    if (!document) return;
+    // The document's own rectangle comes from the browser's process; its content's states, names
+    // and rectangles come later, a part at a time (until then it is not showing): waited for until
+    // its parts that show have a rectangle and no more of them came since the last look.
+    std::int64_t until = g_get_monotonic_time() + LAYOUT_WAIT_MICROS;
+    std::size_t shownBefore = 0;
+    for (;;) {
+      document->childrenKnown = false;
+      document->children.clear();
+      childrenOf({document.get()});
+      for (auto& c : document->children)
+        c->basicsKnown = false;
+      basics(raw(document->children));
+      std::vector<NodePtr> shownParts;
+      for (auto& c : document->children)
+        if (c->states & bit(ATSPI_STATE_SHOWING)) shownParts.push_back(c);
+      if (document->children.empty()) shownParts.push_back(document);
+      for (auto& c : shownParts)
+        c->extentsKnown = false;
+      readExtents(shownParts);
+      bool placed = !shownParts.empty() &&
+                    std::all_of(shownParts.begin(), shownParts.end(),
+                                [](auto& c) { return c->extentsStatus != AxStatus::noValue; });
+      if (placed && shownParts.size() == shownBefore) {
+        f.boundsSettled = true;
+        return;
+      }
+      shownBefore = shownParts.size();
+      // A page that never shows anything is not waited for again.
+      if (g_get_monotonic_time() >= until) {
+        f.boundsSettled = true;
+        return;
+      }
+      g_usleep(BOUNDS_POLL_MICROS);
     }
   }
 

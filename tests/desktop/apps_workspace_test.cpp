@@ -156,9 +156,9 @@ TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
   EXPECT_TRUE(listed("Plenk New"));
   EXPECT_TRUE(listed("Plenk Nested"));
   EXPECT_EQ(hands.ask(request(2, "resolve_app", {{"name", "sub-plenk-nested"}}))["result"]["app"],
-            (Json{{"name", "sub-plenk-nested"}, {"bundle_id", "sub-plenk-nested"}, {"pid", 0}}));
+            (Json{{"name", "Plenk Nested"}, {"bundle_id", "sub-plenk-nested"}, {"pid", 0}}));
   EXPECT_EQ(hands.ask(request(3, "resolve_app", {{"name", "plenk-replaced"}}))["result"]["app"],
-            (Json{{"name", "plenk-replaced"}, {"bundle_id", "plenk-replaced"}, {"pid", 0}}));
+            (Json{{"name", "Plenk New"}, {"bundle_id", "plenk-replaced"}, {"pid", 0}}));
 }
 
 TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {

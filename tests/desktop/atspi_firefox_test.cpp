@@ -28,7 +28,17 @@ TEST(AtspiFirefox, DocumentTextInReadingOrderAndNothingHidden) {
     EXPECT_TRUE(desktop::running(browser->pid())) << "Firefox died after " << verb;
   };
 
-  // The first request is Firefox's first client: its layout comes over a moment later.
+  // The first request makes plenk-hands Firefox's first client: Firefox then sends its page's
+  // states and layout over from the page's process a part at a time. The first request waits for
+  // the page's own parts; what lies inside them (the link) may still come a moment later on a
+  // loaded machine, as it would for a user who asks again.
+  desktop::waitUntil(
+      [&] {
+        return hands.result("read_text").value("text", "").find("a link inside") !=
+               std::string::npos;
+      },
+      10000);
+  alive("the first read_text");
   Json elements = hands.result("elements", {{"max", 200}}, 30000);
   alive("elements");
   ASSERT_TRUE(elements.is_object()) << hands.lastAnswer();
