@@ -3,26 +3,43 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
+#include "platform/linux/session.hpp"
+#include "platform/linux/sway_workspace.hpp"
+#include "platform/linux/wayland_input.hpp"
 #include "platform/linux/wording.hpp"
 #include "platform/linux/workspace.hpp"
 #include "platform/linux/x11_input.hpp"
 
+#include <optional>
 #include <unistd.h>
 
 int main() {
   // A host that closes our output must not kill us with SIGPIPE; writes then just fail.
   plenk::guardStandardStreams();
-  // Screen reading through the desktop's accessibility (AT-SPI); input through XTEST (without an
-  // X display its events are refused, and the input verbs answer "helper_failed").
+  // The session decides the backends: the display it can connect to (platform/linux/session).
+  // Screen reading is AT-SPI everywhere; input goes through the compositor's virtual devices in
+  // a Wayland session, else through XTEST (without any display its events are refused, and the
+  // input verbs answer "helper_failed"); running applications and the front one come from sway
+  // in a sway session, else from the window manager (desktop entries everywhere).
   static plenk::AtspiAccessibility accessibility;
-  static plenk::X11Input input;
-  // Applications: desktop entries and the window manager (the application folders follow from it).
-  static plenk::LinuxWorkspace workspace;
+  plenk::SessionKind session = plenk::currentSession();
+  static plenk::X11Input x11Input;
+  static std::optional<plenk::WaylandInput> waylandInput;
+  if (plenk::isWayland(session)) waylandInput.emplace();
+  plenk::InputEvents& input = waylandInput && waylandInput->available()
+                                  ? static_cast<plenk::InputEvents&>(*waylandInput)
+                                  : x11Input;
+  static plenk::LinuxWorkspace linuxWorkspace;
+  static plenk::SwayWorkspace swayWorkspace;
+  plenk::Workspace& workspace = session == plenk::SessionKind::sway
+                                    ? static_cast<plenk::Workspace&>(swayWorkspace)
+                                    : linuxWorkspace;
   static plenk::hands::Hands hands{
       accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Nothing held, no key code left bound.
-  input.finish();
+  x11Input.finish();
+  if (waylandInput) waylandInput->finish();
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
 }

@@ -1,6 +1,7 @@
 #include "platform/linux/workspace_open.hpp"
 
 #include "platform/fd.hpp"
+#include "platform/linux/session.hpp"
 #include "platform/linux/workspace_running.hpp"
 
 #include <atomic>
@@ -114,7 +115,7 @@ void watch(desktop_entries::Catalogue catalogue, std::string entryId, int pid,
     if (!startup.empty()) display.startupMessage("remove: ID=" + quoted(startup));
     handler(std::nullopt, std::move(why));
   };
-  if (!display.ok()) {
+  if (!display.ok() && currentSession() != SessionKind::sway) {
     fail("the desktop's windows cannot be seen.");
     return reap(true);
   }
@@ -128,7 +129,7 @@ void watch(desktop_entries::Catalogue catalogue, std::string entryId, int pid,
       bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
       if (!clean) return fail(exitDescription(status));
     }
-    auto windows = running::snapshot(display, catalogue);
+    auto windows = running::sessionSnapshot(display, catalogue);
     for (const auto& w : windows) {
       if (w.window.pid <= 0 || before.count(w.window.id)) continue;
       bool ours = pid > 0 && desktop_entries::descendsFrom(w.window.pid, pid);

@@ -1,5 +1,8 @@
 #include "platform/linux/workspace_running.hpp"
 
+#include "platform/linux/session.hpp"
+#include "platform/linux/sway_workspace.hpp"
+
 #include <algorithm>
 
 namespace plenk::running {
@@ -78,6 +81,19 @@ std::optional<RunningApp> application(const std::vector<AppWindow>& windows, int
 std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::Catalogue& catalogue,
                                 bool stacking) {
   return classify(display.facts(display.clients(stacking)), catalogue);
+}
+
+std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
+                                       const desktop_entries::Catalogue& catalogue) {
+  if (currentSession() != SessionKind::sway) return snapshot(display, catalogue);
+  return swaySnapshot(catalogue);
+}
+
+std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue) {
+  std::vector<ewmh::WindowFacts> facts;
+  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{}))
+    facts.push_back(running::facts(w));
+  return classify(facts, catalogue);
 }
 
 } // namespace plenk::running

@@ -32,4 +32,11 @@ std::optional<RunningApp> application(const std::vector<AppWindow>& windows, int
 std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::Catalogue& catalogue,
                                 bool stacking = false);
 
+// sway's windows now, with their entries.
+std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue);
+
+// The windows of the session now: sway's in a sway session, else the X display's.
+std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
+                                       const desktop_entries::Catalogue& catalogue);
+
 } // namespace plenk::running

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,6 +72,53 @@ inline std::string shell(const std::string& command) {
     out.append(buffer, n);
   ::pclose(pipe);
   return out;
+}
+
+// The compositor's own view in a sway session (tools/wayland-session): each window of
+// `swaymsg -t get_tree` with its owner, its rectangle on the screen and whether it has the focus.
+struct SwayWindow {
+  int pid = 0;
+  std::string title, appId;
+  Box rect; // the client's area: the container's rect moved by its window_rect
+  bool focused = false, x11 = false;
+};
+
+inline bool inSway() {
+  return std::getenv("SWAYSOCK") != nullptr;
+}
+
+inline std::vector<SwayWindow> swayWindows() {
+  std::vector<SwayWindow> out;
+  auto tree = json::parse(shell("swaymsg -r -t get_tree"));
+  if (!tree) return out;
+  std::function<void(const Json&)> walk = [&](const Json& n) {
+    if (!n.is_object()) return;
+    if (n.contains("pid") && n.value("type", "") != "workspace") {
+      const Json& r = n["rect"];
+      const Json& w = n["window_rect"];
+      SwayWindow v;
+      v.pid = n.value("pid", 0);
+      v.title = n["name"].is_string() ? n["name"].get<std::string>() : "";
+      v.appId = n["app_id"].is_string() ? n["app_id"].get<std::string>() : "";
+      v.rect = {r.value("x", 0.0) + w.value("x", 0.0), r.value("y", 0.0) + w.value("y", 0.0),
+                w.value("width", 0.0), w.value("height", 0.0)};
+      v.focused = n.value("focused", false);
+      v.x11 = n.value("shell", "") == "xwayland";
+      out.push_back(v);
+    }
+    for (const char* key : {"nodes", "floating_nodes"})
+      if (n.contains(key))
+        for (const auto& c : n[key])
+          walk(c);
+  };
+  walk(*tree);
+  return out;
+}
+
+inline std::optional<SwayWindow> swayWindow(const std::string& title) {
+  for (auto& w : swayWindows())
+    if (w.title == title) return w;
+  return std::nullopt;
 }
 
 // The X11 geometry of a top-level window (its client area) in screen pixels, from xwininfo.

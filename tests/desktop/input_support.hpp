@@ -78,7 +78,17 @@ struct Probe {
   explicit Probe(const std::string& gtk)
       : child({"/usr/bin/python3", sourceDir() + "/tests/desktop/apps/input_probe.py", gtk}) {
     auto ready = lines.waitFor(event("ready"), 20000);
-    if (ready.is_object()) widgets = ready["widgets"];
+    if (!ready.is_object()) return;
+    // A Wayland client knows only its own coordinates: the compositor says where the window is.
+    if (ready.value("relative", false)) {
+      auto window = desktop::swayWindow("plenk input probe " + gtk);
+      if (!window) return;
+      for (auto& [name, b] : ready["widgets"].items()) {
+        b[0] = b[0].get<int>() + int(window->rect.x);
+        b[1] = b[1].get<int>() + int(window->rect.y);
+      }
+    }
+    widgets = ready["widgets"];
   }
   bool ready() const { return widgets.is_object(); }
   // The centre of a widget, or a point at an offset from its top left.

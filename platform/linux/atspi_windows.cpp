@@ -1,0 +1,52 @@
+// The windows that the accessibility backend maps rectangles and hit-tests through, per session.
+#include "platform/linux/atspi_x11.hpp"
+#include "platform/linux/session.hpp"
+#include "platform/linux/sway_ipc.hpp"
+
+namespace plenk::atspi {
+
+namespace {
+
+std::optional<XDesktop> swayDesktop() {
+  auto windows = sway::windows();
+  if (!windows) return std::nullopt;
+  XDesktop desktop;
+  // Tiled windows lie below floating ones; sway lists floating windows bottom to top.
+  std::vector<XWindow> tiled, floating;
+  for (const auto& w : *windows) {
+    XWindow x;
+    x.id = static_cast<unsigned long>(w.id);
+    x.pid = w.pid;
+    x.title = w.title;
+    x.x = w.frame.x;
+    x.y = w.frame.y;
+    x.width = w.frame.width;
+    x.height = w.frame.height;
+    x.hidden = !w.visible;
+    // XWayland clients answer in X screen coordinates, which are the compositor's.
+    x.relative = !w.x11;
+    x.bufferDx = w.bufferDx;
+    x.bufferDy = w.bufferDy;
+    if (w.focused) desktop.active = x.id;
+    (w.floating ? floating : tiled).push_back(std::move(x));
+  }
+  desktop.stacking = std::move(tiled);
+  for (auto& w : floating)
+    desktop.stacking.push_back(std::move(w));
+  return desktop;
+}
+
+} // namespace
+
+std::optional<XDesktop> readDesktop() {
+  if (currentSession() == SessionKind::sway) return swayDesktop();
+  return readXDesktop();
+}
+
+Origin windowOrigin(const XWindow& window, int atspiWidth, int atspiHeight) {
+  bool frameSized = atspiWidth == window.width && atspiHeight == window.height;
+  if (frameSized || (window.bufferDx == 0 && window.bufferDy == 0)) return {window.x, window.y};
+  return {window.x - window.bufferDx, window.y - window.bufferDy};
+}
+
+} // namespace plenk::atspi

@@ -1,0 +1,127 @@
+#include "platform/linux/sway_workspace.hpp"
+
+#include "platform/linux/workspace_entries.hpp"
+#include "platform/linux/workspace_open.hpp"
+#include "platform/linux/workspace_running.hpp"
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+namespace plenk {
+
+namespace {
+
+constexpr auto ACTIVATE_WAIT = std::chrono::milliseconds(1000);
+constexpr auto ACTIVATE_POLL = std::chrono::milliseconds(20);
+
+std::vector<running::AppWindow> snapshot(const desktop_entries::Catalogue& catalogue) {
+  return running::swaySnapshot(catalogue);
+}
+
+std::optional<int> focusedPid() {
+  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{}))
+    if (w.focused && w.pid > 0) return w.pid;
+  return std::nullopt;
+}
+
+} // namespace
+
+ewmh::WindowFacts running::facts(const sway::Window& w) {
+  ewmh::WindowFacts f;
+  f.id = static_cast<ewmh::Window>(w.id);
+  f.pid = w.pid;
+  f.instance = w.x11 ? w.instance : w.appId;
+  f.windowClass = w.x11 ? w.windowClass : w.appId;
+  // A Wayland window's app_id is the desktop entry's id by convention.
+  f.appId = w.x11 ? std::string() : w.appId;
+  // sway manages only the toplevel windows of applications.
+  f.taskbar = true;
+  return f;
+}
+
+std::vector<RunningApp> SwayWorkspace::runningApplications() {
+  return running::applications(snapshot(desktop_entries::loadCatalogue()));
+}
+
+std::optional<RunningApp> SwayWorkspace::frontmostApplication() {
+  auto pid = focusedPid();
+  if (!pid) return std::nullopt;
+  return runningApplication(*pid);
+}
+
+std::optional<RunningApp> SwayWorkspace::runningApplication(int pid) {
+  if (pid <= 0) return std::nullopt;
+  return running::application(snapshot(desktop_entries::loadCatalogue()), pid);
+}
+
+bool SwayWorkspace::activate(int pid) {
+  if (pid <= 0) return false;
+  auto windows = sway::windows();
+  if (!windows) return false;
+  std::optional<long> target;
+  for (const auto& w : *windows)
+    if (w.pid == pid) {
+      if (w.focused) return true;
+      target = w.id;
+    }
+  if (!target || !sway::focus(*target)) return false;
+  auto deadline = std::chrono::steady_clock::now() + ACTIVATE_WAIT;
+  for (;;) {
+    if (focusedPid() == pid) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(ACTIVATE_POLL);
+  }
+}
+
+void SwayWorkspace::openApplication(const std::string& bundlePath, const OpenConfiguration& config,
+                                    OpenHandler handler) {
+  auto catalogue = desktop_entries::loadCatalogue();
+  const desktop_entries::Entry* entry = catalogue.byLocation(bundlePath);
+  if (!entry) {
+    launching::answerLater(std::move(handler), std::nullopt, "its desktop entry is gone.");
+    return;
+  }
+  if (!sway::windows()) {
+    launching::answerLater(std::move(handler), std::nullopt,
+                           "the desktop's windows cannot be seen.");
+    return;
+  }
+  auto windows = snapshot(catalogue);
+  std::optional<int> runningPid;
+  for (const auto& w : windows)
+    if (w.entry && w.entry->id == entry->id && w.window.pid > 0) runningPid = w.window.pid;
+  if (runningPid) {
+    if (config.activates) activate(*runningPid);
+    launching::answerLater(std::move(handler), running::application(windows, *runningPid),
+                           std::nullopt);
+    return;
+  }
+  std::set<ewmh::Window> before;
+  for (const auto& w : windows)
+    before.insert(w.window.id);
+  launching::launch(catalogue, *entry, std::move(before), std::move(handler));
+}
+
+std::optional<std::string> SwayWorkspace::applicationPathForBundleId(const std::string& bundleId) {
+  return linux_.applicationPathForBundleId(bundleId);
+}
+
+std::optional<std::string> SwayWorkspace::bundleIdentifier(const std::string& bundlePath) {
+  return linux_.bundleIdentifier(bundlePath);
+}
+
+std::optional<std::string> SwayWorkspace::applicationName(const std::string& bundlePath) {
+  return linux_.applicationName(bundlePath);
+}
+
+std::optional<std::vector<std::string>>
+SwayWorkspace::contentsOfDirectory(const std::string& path) {
+  return linux_.contentsOfDirectory(path);
+}
+
+std::string SwayWorkspace::homeDirectory() {
+  return linux_.homeDirectory();
+}
+
+} // namespace plenk
