@@ -314,7 +314,6 @@ struct AtspiAccessibility::Impl {
   std::map<std::pair<std::string, std::string>, std::weak_ptr<Node>> nodes;
   std::size_t purgeAt = 4096;
   std::map<std::string, BusFacts> buses;
-  int defaultTimeoutMs = DEFAULT_TIMEOUT_MS;
   NodePtr systemWideNode;
   // Nodes of this request waiting for facts that the look ahead reads together.
   std::vector<std::weak_ptr<Node>> pendingExtents, pendingTexts, pendingLabels, pendingBasics;
@@ -733,7 +732,6 @@ struct AtspiAccessibility::Impl {
   // read them: one at a time, each would cost a round trip of its own).
   void basics(const std::vector<Node*>& wanted) {
     std::vector<Call> calls;
-    std::set<Node*> fresh;
     std::vector<Node*> list = wanted;
     std::vector<NodePtr> waiting;
     if (bulk && std::any_of(wanted.begin(), wanted.end(), [this](Node* n) {
@@ -750,7 +748,6 @@ struct AtspiAccessibility::Impl {
       n->renew(gen);
       if (n->basicsKnown || n->kind != Node::Kind::object) continue;
       n->basicsKnown = true;
-      fresh.insert(n);
       n->basicsStatus = AxStatus::ok;
       auto fail = [n](AxStatus s) {
         if (s != AxStatus::ok && n->basicsStatus == AxStatus::ok) n->basicsStatus = s;
@@ -1879,11 +1876,8 @@ void AtspiAccessibility::setMessagingTimeout(const Element& app, float seconds) 
   int ms = std::isfinite(seconds) && seconds > 0 ? static_cast<int>(std::lround(seconds * 1000))
                                                  : DEFAULT_TIMEOUT_MS;
   Node& n = Impl::of(app);
-  if (n.kind == Node::Kind::systemWide) {
-    impl_->defaultTimeoutMs = ms;
-    return;
-  }
-  if (!n.bus.empty()) impl_->facts(n.bus).timeoutMs = ms;
+  // The system-wide element is no application: its reads go to the front one, with its timeout.
+  if (n.kind != Node::Kind::systemWide && !n.bus.empty()) impl_->facts(n.bus).timeoutMs = ms;
 }
 
 AxResult<AttrValue> AtspiAccessibility::copyAttribute(const Element& element,

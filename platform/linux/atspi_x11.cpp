@@ -60,10 +60,6 @@ std::string text(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_
 
 } // namespace
 
-bool xDisplayOpens() {
-  return Connection().ok();
-}
-
 std::optional<XDesktop> readXDesktop() {
   Connection x;
   if (!x.ok()) return std::nullopt;

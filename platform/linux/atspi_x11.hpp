@@ -40,7 +40,4 @@ std::optional<XDesktop> readDesktop();
 // the window's own AT-SPI size is not the frame's and its buffer is larger (drawn shadows).
 Origin windowOrigin(const XWindow& window, int atspiWidth, int atspiHeight);
 
-// Whether the X display can be opened now.
-bool xDisplayOpens();
-
 } // namespace plenk::atspi
