@@ -293,8 +293,14 @@ public:
   const Json& info() const { return info_; }
   Process& process() { return *process_; }
 
-  // The window's client area on screen, from X11 now.
-  std::optional<Box> window() const { return windowGeometry(xid()); }
+  // The window's client area on screen, from X11 now; in a sway session from sway.
+  std::optional<Box> window() const {
+    if (xid() == 0 && inSway()) {
+      auto w = swayWindow(title());
+      return w ? std::optional<Box>(w->rect) : std::nullopt;
+    }
+    return windowGeometry(xid());
+  }
 
   // A named widget's rectangle on screen: the app's own layout (`set` "widgets", or "bounds" of
   // the GTK 4 app) moved by the window's X11 position. Names: menubar, heading, entry, password,
@@ -310,6 +316,13 @@ public:
 
   // Waits until the window manager says this window is active.
   bool waitActive(int timeoutMs = 5000) const {
+    if (xid() == 0 && inSway())
+      return waitUntil(
+          [&] {
+            auto w = swayWindow(title());
+            return w && w->focused;
+          },
+          timeoutMs);
     return waitUntil([&] { return activeWindow() == xid(); }, timeoutMs);
   }
 

@@ -140,7 +140,9 @@ def report():
         alloc = widget.get_allocation()
         x, y = widget.translate_coordinates(window, 0, 0) if widget is not window else (0, 0)
         widgets[key] = [x, y, alloc.width, alloc.height]
-    print(json.dumps({"ready": True, "pid": os.getpid(), "xid": gdk_window.get_xid(),
+    # A Wayland window has no X id: the compositor is asked where it is, by its title.
+    xid = gdk_window.get_xid() if hasattr(gdk_window, "get_xid") else 0
+    print(json.dumps({"ready": True, "pid": os.getpid(), "xid": xid,
                       "title": args.title, "widgets": widgets}), flush=True)
     return False
 

@@ -127,7 +127,9 @@ def report(window):
         widgets[key] = [x + sx, y + sy, widget.get_width(), widget.get_height()]
         ok, rect = widget.compute_bounds(window)
         bounds[key] = [rect.get_x() + sx, rect.get_y() + sy, rect.get_width(), rect.get_height()]
-    xid = GdkX11.X11Surface.get_xid(window.get_surface())
+    surface = window.get_surface()
+    # A Wayland window has no X id: the compositor is asked where it is, by its title.
+    xid = GdkX11.X11Surface.get_xid(surface) if isinstance(surface, GdkX11.X11Surface) else 0
     print(json.dumps({"ready": True, "pid": os.getpid(), "xid": xid, "title": args.title,
                       "widgets": widgets, "bounds": bounds}), flush=True)
     return False
