@@ -2,6 +2,7 @@
 
 #include "platform/linux/atspi_order.hpp"
 #include "platform/linux/atspi_roles.hpp"
+#include "platform/linux/atspi_text.hpp"
 #include "platform/linux/atspi_toolkits.hpp"
 #include "platform/linux/atspi_x11.hpp"
 #include "platform/linux/session.hpp"
@@ -244,14 +245,6 @@ std::string_view trimmed(std::string_view s) {
 
 bool isBlank(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
-}
-
-// The object replacement characters that stand for embedded children in a text.
-std::string withoutEmbeds(std::string s) {
-  static const std::string OBJ = "\xEF\xBF\xBC";
-  for (auto at = s.find(OBJ); at != std::string::npos; at = s.find(OBJ, at))
-    s.erase(at, OBJ.size());
-  return s;
 }
 
 AxStatus statusOf(const GError* e) {
@@ -1040,17 +1033,9 @@ struct AtspiAccessibility::Impl {
     if (!n->leavesKnown) {
       n->leavesKnown = true;
       nodeText(n);
-      static const std::string OBJ = "\xEF\xBF\xBC";
-      std::vector<std::string> pieces;
-      std::size_t from = 0;
-      for (auto at = n->rawText.find(OBJ);; at = n->rawText.find(OBJ, from)) {
-        pieces.push_back(n->rawText.substr(from, at == std::string::npos ? at : at - from));
-        if (at == std::string::npos) break;
-        from = at + OBJ.size();
-      }
       // Toolkits that give the text as children of its own (Chromium's static texts) have no
       // embedded object for them: then the children say it all.
-      if (pieces.size() != n->children.size() + 1) pieces.clear();
+      std::vector<std::string> pieces = atspi::piecesAroundChildren(n->rawText, n->children.size());
       if (n->children.empty() && !pieces.empty()) {
         std::string& whole = pieces.front();
         // Headings and list items of toolkits without a Text interface give their name.
@@ -1330,7 +1315,7 @@ struct AtspiAccessibility::Impl {
                            const gchar* t = nullptr;
                            if (r) g_variant_get(r, "(&s)", &t);
                            raw->rawText = t ? t : "";
-                           raw->text = withoutEmbeds(raw->rawText);
+                           raw->text = atspi::withoutEmbeds(raw->rawText);
                          }});
       }
       run(calls);
