@@ -10,8 +10,8 @@ struct Row {
   ToolkitQuirks quirks;
 };
 
-// The AT-SPI bridge of ATK (GTK 3, Gecko, Chromium, LibreOffice's VCL) answers every standard
-// call; GTK 4 speaks AT-SPI through GDBus, which answers GetAll itself.
+// The AT-SPI bridge of ATK (GTK 3, and LibreOffice through it; Gecko; Chromium) answers every
+// standard call; GTK 4 speaks AT-SPI through GDBus, which answers GetAll itself.
 constexpr Row TOOLKITS[] = {
     {"gtk",
      "3.",
@@ -38,9 +38,6 @@ constexpr Row TOOLKITS[] = {
     {"Chromium",
      "",
      {.toolkit = Toolkit::chromium, .getAll = true, .collection = true, .showing = true}},
-    {"VCL",
-     "",
-     {.toolkit = Toolkit::libreoffice, .getAll = true, .collection = true, .showing = true}},
 };
 
 } // namespace

@@ -6,7 +6,7 @@
 
 namespace plenk::atspi {
 
-enum class Toolkit { gtk3, gtk4, qt, gecko, chromium, libreoffice, other };
+enum class Toolkit { gtk3, gtk4, qt, gecko, chromium, other };
 
 struct ToolkitQuirks {
   Toolkit toolkit = Toolkit::other;
