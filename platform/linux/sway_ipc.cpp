@@ -111,7 +111,13 @@ bool readAll(int fd, char* data, std::size_t size) {
 std::vector<Window> parseTree(std::string_view text) {
   json tree = json::parse(text, nullptr, false);
   Walk walk;
-  if (!tree.is_discarded()) walk.node(tree, true, false);
+  if (tree.is_discarded()) return {};
+  // A field of another type than sway's makes the answer broken as a whole.
+  try {
+    walk.node(tree, true, false);
+  } catch (const json::exception&) {
+    return {};
+  }
   return std::move(walk.out);
 }
 
