@@ -48,6 +48,8 @@ inline std::vector<std::string> splitLines(const std::string& text) {
 class Child {
 public:
   explicit Child(const std::vector<std::string>& argv) {
+    // A program that ends before reading all of its input must fail the test, not kill it.
+    std::signal(SIGPIPE, SIG_IGN);
     program_ = plenkProgramIn(argv);
     std::string name = program_.substr(program_.rfind('/') + 1);
     hands_ = name.starts_with("plenk-hands");
@@ -126,7 +128,14 @@ public:
         ssize_t n = write(in_, input.data() + written, input.size() - written);
         if (n > 0 && hands_) conversation_.sent(input.substr(written, static_cast<std::size_t>(n)));
         if (n > 0) written += static_cast<std::size_t>(n);
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno == EPIPE) {
+          // The program has closed its input: the rest is not read, and its outputs still are.
+          close(in_);
+          in_ = -1;
+          written = input.size();
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+          return false;
+        }
       }
     }
   }
