@@ -6,20 +6,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace plenk {
 namespace {
 
 using desktop::Box;
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 Json centre(const Json& record) {
   return {{"x", record.value("x", 0.0) + record.value("w", 0.0) / 2},
@@ -92,8 +84,8 @@ TEST(AtspiQt, FeatherPadLivesThroughEveryVerbAndSavesWhatWasTyped) {
   // FeatherPad ends a file it saves with a line feed.
   const std::string expected =
       "First line of the note\nSecond line, with é\nTyped by the test: Zoë\nand a second line\n";
-  desktop::waitUntil([&] { return fileText(path) == expected; }, 10000);
-  EXPECT_EQ(fileText(path), expected);
+  desktop::waitUntil([&] { return desktop::fileText(path) == expected; }, 10000);
+  EXPECT_EQ(desktop::fileText(path), expected);
 }
 
 TEST(AtspiQt, NothingIsTypedIntoQtsPassphraseDialog) {

@@ -6,18 +6,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sstream>
 #include <string>
 
 namespace plenk {
 namespace {
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string activeTitle() {
   auto id = desktop::activeWindow();
@@ -83,8 +75,8 @@ TEST(AtspiWriter, DocumentParagraphsAndATypingRoundTrip) {
   alive("key");
   const std::string expected = "\xEF\xBB\xBFThe first paragraph of the letter.\nThe second "
                                "paragraph, with more words.\nTyped into Writer: Zoë\n";
-  desktop::waitUntil([&] { return fileText(path) == expected; }, 10000);
-  EXPECT_EQ(fileText(path), expected);
+  desktop::waitUntil([&] { return desktop::fileText(path) == expected; }, 10000);
+  EXPECT_EQ(desktop::fileText(path), expected);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -160,6 +161,12 @@ inline std::optional<int> windowPid(unsigned long xid) {
   auto at = out.find("= ");
   if (at == std::string::npos) return std::nullopt;
   return std::atoi(out.c_str() + at + 2);
+}
+
+// The bytes of a file (what an application saved), or "" when it cannot be read.
+inline std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Whether a process still runs: not gone, and not a zombie (a child that died and is not reaped).
