@@ -23,6 +23,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 extern char** environ;
@@ -40,6 +41,7 @@ public:
   // "ok", or "error: " and what is wrong.
   std::string check(std::string_view request) {
     std::lock_guard lock(mutex_);
+    if (passed_.contains(request)) return "ok"; // many runs answer alike (the corpus's failures)
     if (fd_ < 0) return "error: tools/schema-check did not start (./dev deps installs it)";
     std::string line(request);
     line += '\n';
@@ -53,6 +55,7 @@ public:
       if (auto nl = buffer_.find('\n'); nl != std::string::npos) {
         std::string answer = buffer_.substr(0, nl);
         buffer_.erase(0, nl + 1);
+        if (answer == "ok") passed_.emplace(request);
         return answer;
       }
       pollfd p{fd_, POLLIN, 0};
@@ -99,10 +102,16 @@ private:
     return "error: tools/schema-check stopped answering";
   }
 
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+
   std::mutex mutex_;
   pid_t pid_ = -1;
   int fd_ = -1;
   std::string buffer_;
+  std::unordered_set<std::string, Hash, std::equal_to<>> passed_;
 };
 
 // An answer line of plenk-hands to a request of `verb` ("" when not known).
