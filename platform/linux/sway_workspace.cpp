@@ -5,6 +5,7 @@
 #include "platform/linux/workspace_running.hpp"
 
 #include <chrono>
+#include <gio/gio.h>
 #include <set>
 #include <thread>
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr auto ACTIVATE_WAIT = std::chrono::milliseconds(1000);
 constexpr auto ACTIVATE_POLL = std::chrono::milliseconds(20);
+constexpr int BUS_TIMEOUT_MS = 500;
 
 std::vector<running::AppWindow> snapshot(const desktop_entries::Catalogue& catalogue) {
   return running::swaySnapshot(catalogue);
@@ -26,6 +28,39 @@ std::optional<int> focusedPid() {
 }
 
 } // namespace
+
+std::map<int, std::string> running::applicationIdsOnTheBus() {
+  std::map<int, std::string> ids;
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (!bus) return ids;
+  auto call = [&](const char* method, GVariant* args, const char* type) {
+    return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                       "org.freedesktop.DBus", method, args, G_VARIANT_TYPE(type),
+                                       G_DBUS_CALL_FLAGS_NONE, BUS_TIMEOUT_MS, nullptr, nullptr);
+  };
+  if (GVariant* names = call("ListNames", nullptr, "(as)")) {
+    GVariantIter* it = nullptr;
+    const char* name = nullptr;
+    g_variant_get(names, "(as)", &it);
+    while (g_variant_iter_next(it, "&s", &name)) {
+      std::string_view n = name;
+      // Unique names, the bus's own and the desktop's services name no application.
+      if (n.starts_with(':') || n.find('.') == n.npos || n.starts_with("org.freedesktop.") ||
+          n.starts_with("org.a11y.") || n.starts_with("org.gtk."))
+        continue;
+      if (GVariant* pid = call("GetConnectionUnixProcessID", g_variant_new("(s)", name), "(u)")) {
+        guint32 value = 0;
+        g_variant_get(pid, "(u)", &value);
+        ids.emplace(static_cast<int>(value), name); // the first name a process owns
+        g_variant_unref(pid);
+      }
+    }
+    g_variant_iter_free(it);
+    g_variant_unref(names);
+  }
+  g_object_unref(bus);
+  return ids;
+}
 
 ewmh::WindowFacts running::facts(const sway::Window& w) {
   ewmh::WindowFacts f;

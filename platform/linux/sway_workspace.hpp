@@ -7,6 +7,9 @@
 #include "platform/linux/sway_ipc.hpp"
 #include "platform/linux/workspace.hpp"
 
+#include <map>
+#include <string>
+
 namespace plenk {
 
 class SwayWorkspace final : public Workspace {
@@ -34,6 +37,9 @@ private:
 namespace running {
 // A sway window as the window facts that desktop entries are matched with.
 ewmh::WindowFacts facts(const sway::Window& window);
+// The application id (a well-known name such as "org.gnome.TextEditor", which GApplication and
+// Qt's D-Bus applications own) of each process on the session bus that owns one.
+std::map<int, std::string> applicationIdsOnTheBus();
 } // namespace running
 
 } // namespace plenk

@@ -4,6 +4,8 @@
 #include "platform/linux/sway_workspace.hpp"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 
 namespace plenk::running {
 
@@ -91,8 +93,17 @@ std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
 
 std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue) {
   std::vector<ewmh::WindowFacts> facts;
-  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{}))
-    facts.push_back(running::facts(w));
+  std::optional<std::map<int, std::string>> busIds; // asked for once, when first needed
+  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{})) {
+    ewmh::WindowFacts f = running::facts(w);
+    // GTK gives a Wayland window its program name as app_id, where X11 had the application's
+    // id (_GTK_APPLICATION_ID); the application's name on the session bus says that id.
+    if (!w.x11 && w.pid > 0 && !catalogue.forWindow(f, "")) {
+      if (!busIds) busIds = applicationIdsOnTheBus();
+      if (auto it = busIds->find(w.pid); it != busIds->end()) f.appId = it->second;
+    }
+    facts.push_back(std::move(f));
+  }
   return classify(facts, catalogue);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/json.hpp"
+#include "tests/desktop/desktop.hpp"
 #include "tests/pipes.hpp"
 #include "tests/support/paths.hpp"
 
@@ -61,15 +62,27 @@ inline long xpropNumber(const std::string& command) {
   return std::strtol(out.c_str() + at + 1, nullptr, 0);
 }
 
-// The process that owns _NET_ACTIVE_WINDOW, as xprop tells it; 0 when none.
+// The process that owns _NET_ACTIVE_WINDOW, as xprop tells it (in a sway session: sway's
+// focused window); 0 when none.
 inline int activePid() {
+  if (desktop::inSway()) {
+    for (const auto& w : desktop::swayWindows())
+      if (w.focused) return w.pid;
+    return 0;
+  }
   long window = xpropNumber("xprop -root _NET_ACTIVE_WINDOW");
   if (window == 0) return 0;
   return static_cast<int>(xpropNumber("xprop -id " + std::to_string(window) + " _NET_WM_PID"));
 }
 
-// Managed windows of a process, as the window manager lists them.
+// Managed windows of a process, as the window manager (or sway) lists them.
 inline int windowsOf(int pid) {
+  if (desktop::inSway()) {
+    int count = 0;
+    for (const auto& w : desktop::swayWindows())
+      count += w.pid == pid;
+    return count;
+  }
   std::string list = capture("xprop -root _NET_CLIENT_LIST");
   int count = 0;
   for (auto at = list.find("0x"); at != list.npos; at = list.find("0x", at + 2)) {

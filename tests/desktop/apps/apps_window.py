@@ -28,8 +28,9 @@ from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
 
 GLib.set_prgname(cls)
 Gdk.set_program_class(cls)
-app = Gtk.Application(application_id="org.plenk.test." + cls,
-                      flags=Gio.ApplicationFlags.NON_UNIQUE)
+# A unique application owns its id on the session bus, as applications do: on Wayland, where GTK
+# gives the window its program name as app_id, that name tells the application's id.
+app = Gtk.Application(application_id="org.plenk.test." + cls)
 
 
 def activate(application):
