@@ -441,7 +441,9 @@ private:
 // The real plenk-hands (build folder) on pipes: one request line in, its answer line out.
 class Hands {
 public:
-  Hands() : child_({testing::binDir() + "/plenk-hands"}) {}
+  // `argv` runs plenk-hands some other way (through /usr/bin/env with another environment).
+  explicit Hands(std::vector<std::string> argv = {testing::binDir() + "/plenk-hands"})
+      : child_(std::move(argv)) {}
 
   bool started() const { return child_.started(); }
 

@@ -3,7 +3,10 @@
 #include "tests/desktop/desktop.hpp"
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace plenk {
 namespace {
@@ -56,6 +59,43 @@ TEST(WaylandSession, ActivationAndTheFrontWindowFollowSwayAcrossWaylandAndX11Win
       EXPECT_EQ(hit["app"]["pid"], app->pid()) << hands.lastAnswer();
       EXPECT_EQ(hit["role"], "AXButton");
     }
+}
+
+// A compositor of its own (a second headless sway) that goes away under a running plenk-hands:
+// input is refused with "helper_failed", probe says the screen is gone, nothing crashes.
+TEST(WaylandSession, ACompositorThatGoesAwayGivesHelperFailedAndNoCrash) {
+  if (!desktop::inSway()) GTEST_SKIP() << "runs inside tools/wayland-session";
+  desktop::TempFolder run;
+  ::chmod(run.path.c_str(), 0700);
+  std::ofstream(run.path + "/config") << "xwayland disable\n";
+  auto sway = std::make_unique<desktop::Process>(std::vector<std::string>{
+      "/usr/bin/env", "-u", "WAYLAND_DISPLAY", "-u", "SWAYSOCK", "XDG_RUNTIME_DIR=" + run.path,
+      "/usr/bin/sway", "-c", run.path + "/config"});
+  std::string display, socket;
+  ASSERT_TRUE(desktop::waitUntil(
+      [&] {
+        for (const auto& e : std::filesystem::directory_iterator(run.path)) {
+          std::string name = e.path().filename();
+          if (name.starts_with("wayland-") && !name.ends_with(".lock")) display = name;
+          if (name.starts_with("sway-ipc.")) socket = e.path();
+        }
+        return !display.empty() && !socket.empty();
+      },
+      10000));
+  desktop::Hands hands({"/usr/bin/env", "XDG_RUNTIME_DIR=" + run.path, "WAYLAND_DISPLAY=" + display,
+                        "SWAYSOCK=" + socket, testing::binDir() + "/plenk-hands"});
+  Json probe = hands.result("probe");
+  ASSERT_TRUE(probe.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(probe["screen"], true);
+  EXPECT_TRUE(hands.result("click", {{"x", 10}, {"y", 10}}).is_object()) << hands.lastAnswer();
+
+  sway->end();
+  EXPECT_EQ(hands.ask("click", {{"x", 10}, {"y", 10}}).value("code", ""), "helper_failed");
+  EXPECT_EQ(hands.ask("type", {{"text", "é"}}).value("code", ""), "helper_failed");
+  probe = hands.result("probe");
+  ASSERT_TRUE(probe.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(probe["screen"], false);
+  EXPECT_EQ(hands.ask("frontmost").value("ok", true), false);
 }
 
 } // namespace
