@@ -21,16 +21,6 @@
 #include <string>
 #include <unistd.h>
 
-namespace plenk::testing {
-// The bench finds the test apps beside itself in the source tree.
-std::string binDir() {
-  return PLENK_BIN_DIR;
-}
-std::string sourceDir() {
-  return std::string(PLENK_BIN_DIR) + "/../..";
-}
-} // namespace plenk::testing
-
 namespace {
 
 using namespace plenk;
@@ -155,7 +145,7 @@ void report(const char* target, int pid) {
 int main(int, char** argv) {
   if (!desktop::sessionProblem().empty()) {
     // Outside a desktop session (./dev bench): run again inside a private one.
-    std::string session = testing::sourceDir() + "/tools/desktop-session";
+    std::string session = plenk::testing::sourceDir() + "/tools/desktop-session";
     if (!std::getenv("PLENK_DESKTOP_SESSION")) {
       char* args[] = {session.data(), argv[0], nullptr};
       ::execv(session.c_str(), args);
