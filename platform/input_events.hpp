@@ -35,7 +35,7 @@ struct KeyEvent {
   std::uint16_t keyCode = 0;
   bool down = true;
   std::uint64_t flags = 0;
-  std::u16string text;
+  std::u16string text{};
   friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
@@ -67,7 +67,7 @@ struct ScrollEvent {
   std::int32_t vertical = 0;   // wheel 1
   std::int32_t horizontal = 0; // wheel 2
   // Where the scroll happens; at the pointer when not set.
-  std::optional<Point> location;
+  std::optional<Point> location{};
   std::uint64_t flags = 0;
   friend bool operator==(const ScrollEvent&, const ScrollEvent&) = default;
 };

@@ -453,11 +453,7 @@ std::optional<KeyEvent> WaylandInput::createKeyEvent(const std::optional<EventSo
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable() || !keys::ansiKey(keyCode)) return std::nullopt;
-  KeyEvent event;
-  event.source = source;
-  event.keyCode = keyCode;
-  event.down = down;
-  return event;
+  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
 }
 
 std::optional<MouseEvent> WaylandInput::createMouseEvent(const std::optional<EventSource>& source,
@@ -466,12 +462,7 @@ std::optional<MouseEvent> WaylandInput::createMouseEvent(const std::optional<Eve
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable() || !std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
-  MouseEvent event;
-  event.source = source;
-  event.type = type;
-  event.point = point;
-  event.button = button;
-  return event;
+  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
 }
 
 std::optional<ScrollEvent> WaylandInput::createScrollEvent(const std::optional<EventSource>& source,
@@ -480,11 +471,7 @@ std::optional<ScrollEvent> WaylandInput::createScrollEvent(const std::optional<E
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable()) return std::nullopt;
-  ScrollEvent event;
-  event.source = source;
-  event.vertical = vertical;
-  event.horizontal = horizontal;
-  return event;
+  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
 }
 
 void WaylandInput::post(const InputEvent& event) {

@@ -485,11 +485,7 @@ std::optional<KeyEvent> X11Input::createKeyEvent(const std::optional<EventSource
   std::lock_guard guard(s.lock);
   // Text this request could not type, or a request the server refused, ends its typing.
   if (!s.usable() || s.lostText || s.protocolError.load() || !ansiKey(keyCode)) return std::nullopt;
-  KeyEvent event;
-  event.source = source;
-  event.keyCode = keyCode;
-  event.down = down;
-  return event;
+  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
 }
 
 std::optional<MouseEvent> X11Input::createMouseEvent(const std::optional<EventSource>& source,
@@ -498,12 +494,7 @@ std::optional<MouseEvent> X11Input::createMouseEvent(const std::optional<EventSo
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable() || !std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
-  MouseEvent event;
-  event.source = source;
-  event.type = type;
-  event.point = point;
-  event.button = button;
-  return event;
+  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
 }
 
 std::optional<ScrollEvent> X11Input::createScrollEvent(const std::optional<EventSource>& source,
@@ -512,11 +503,7 @@ std::optional<ScrollEvent> X11Input::createScrollEvent(const std::optional<Event
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable()) return std::nullopt;
-  ScrollEvent event;
-  event.source = source;
-  event.vertical = vertical;
-  event.horizontal = horizontal;
-  return event;
+  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
 }
 
 void X11Input::post(const InputEvent& event) {

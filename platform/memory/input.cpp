@@ -62,11 +62,7 @@ std::optional<KeyEvent> MemoryInput::createKeyEvent(const std::optional<EventSou
                                                     std::uint16_t keyCode, bool down) {
   log_.record("createKeyEvent", "", std::to_string(keyCode) + (down ? " down" : " up"));
   if (!allowCreation()) return std::nullopt;
-  KeyEvent e;
-  e.source = source;
-  e.keyCode = keyCode;
-  e.down = down;
-  return e;
+  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
 }
 
 std::optional<MouseEvent> MemoryInput::createMouseEvent(const std::optional<EventSource>& source,
@@ -74,12 +70,7 @@ std::optional<MouseEvent> MemoryInput::createMouseEvent(const std::optional<Even
                                                         MouseButton button) {
   log_.record("createMouseEvent", "", std::string(mouseEventTypeName(type)));
   if (!allowCreation()) return std::nullopt;
-  MouseEvent e;
-  e.source = source;
-  e.type = type;
-  e.point = point;
-  e.button = button;
-  return e;
+  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
 }
 
 std::optional<ScrollEvent> MemoryInput::createScrollEvent(const std::optional<EventSource>& source,
@@ -87,11 +78,7 @@ std::optional<ScrollEvent> MemoryInput::createScrollEvent(const std::optional<Ev
                                                           std::int32_t horizontal) {
   log_.record("createScrollEvent", "", std::to_string(vertical) + "," + std::to_string(horizontal));
   if (!allowCreation()) return std::nullopt;
-  ScrollEvent e;
-  e.source = source;
-  e.vertical = vertical;
-  e.horizontal = horizontal;
-  return e;
+  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
 }
 
 void MemoryInput::post(const InputEvent& event) {
