@@ -1,4 +1,5 @@
 // Scenes: applications and their element trees, attributes and element references.
+#include "platform/memory/scene_keys.hpp"
 #include "platform/memory/scene_loader.hpp"
 
 #include <algorithm>
@@ -6,30 +7,9 @@
 
 namespace plenk::scene_loading {
 
-namespace {
-
-// Attributes whose plain JSON values name elements, lists of elements, a point or a size.
-const std::set<std::string, std::less<>> ELEMENT_ATTRIBUTES{
-    "AXTitleUIElement", "AXFocusedWindow",    "AXMainWindow",
-    "AXMenuBar",        "AXFocusedUIElement", "AXFocusedApplication",
-    "AXParent",         "AXWindow",           "AXTopLevelUIElement"};
-const std::set<std::string, std::less<>> LIST_ATTRIBUTES{
-    "AXChildren",         "AXWindows", "AXVisibleChildren",
-    "AXSelectedChildren", "AXRows",    "AXLinkedUIElements"};
-
-// Keys of an element object that stand for attributes.
-const std::array<std::pair<std::string_view, std::string_view>, 8> SHORTHANDS{{
-    {"role", "AXRole"},
-    {"subrole", "AXSubrole"},
-    {"title", "AXTitle"},
-    {"value", "AXValue"},
-    {"description", "AXDescription"},
-    {"placeholder", "AXPlaceholderValue"},
-    {"help", "AXHelp"},
-    {"enabled", "AXEnabled"},
-}};
-
-} // namespace
+using scene_keys::ELEMENT_ATTRIBUTES;
+using scene_keys::LIST_ATTRIBUTES;
+using scene_keys::SHORTHANDS;
 
 RunningApp Loader::runningApp(const Json& v, const std::string& path) {
   RunningApp app;
@@ -111,7 +91,7 @@ void Loader::attributes(const std::function<Assign(const std::string&)>& assign,
   for (const auto& [key, name] : SHORTHANDS)
     if (auto it = v.find(key); it != v.end())
       value(std::string(name), *it, at(path, std::string(key)), assign(std::string(name)));
-  if (auto f = v.find("frame"); f != v.end()) {
+  if (auto f = v.find(scene_keys::FRAME); f != v.end()) {
     const Json& frame = *f;
     if (!frame.is_array() || frame.size() != 4 ||
         !std::all_of(frame.begin(), frame.end(), [](const Json& n) { return n.is_number(); }))

@@ -1,0 +1,244 @@
+// A capture of a real window replays in plenk-hands-sim as the desktop answered: frontmost,
+// elements and read_text of the replay equal the live answers of plenk-hands. The redacted
+// capture of the same window answers with texts of the same shape (length, script, spaces and
+// punctuation) of which no word survives, and no capture holds the password field's value. A
+// stopped application ends its capture at the deadline, and the scene says so.
+#include "tests/desktop/desktop.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <unicode/uchar.h>
+#include <unicode/uscript.h>
+#include <unicode/utf8.h>
+#include <vector>
+
+namespace plenk {
+namespace {
+
+const std::string CAPTURE = testing::binDir() + "/plenk-hands-capture";
+const std::string SIM = testing::binDir() + "/plenk-hands-sim";
+
+// Whatever was started, kept until the test ends.
+struct Subject {
+  std::unique_ptr<desktop::TestApp> app;
+  std::unique_ptr<desktop::Browser> browser;
+};
+
+struct CaptureCase {
+  const char* name;
+  std::function<Subject()> start; // nothing started: the case fails
+};
+
+std::string windowName(unsigned long xid) {
+  return desktop::shell("xprop -id " + std::to_string(xid) + " _NET_WM_NAME");
+}
+
+Subject testApp(desktop::Toolkit toolkit, const char* title) {
+  Subject s;
+  s.app = desktop::startApp(toolkit, {"--title", title, "--rows", "6"});
+  if (s.app && !s.app->waitActive()) s.app.reset();
+  return s;
+}
+
+Subject chromium() {
+  Subject s;
+  s.browser = desktop::Browser::start(desktop::Browser::pageUrl(12));
+  if (s.browser && !desktop::waitUntil(
+                       [&] {
+                         return desktop::activeWindow() == s.browser->xid &&
+                                windowName(s.browser->xid).find("Plenk Test Page") !=
+                                    std::string::npos;
+                       },
+                       30000))
+    s.browser.reset();
+  return s;
+}
+
+bool started(const Subject& s) {
+  return s.app || s.browser;
+}
+
+Json answers(desktop::Hands& hands) {
+  return {{"frontmost", hands.result("frontmost")},
+          {"elements", hands.result("elements", {{"max", 250}}, 30000)},
+          {"read_text", hands.result("read_text", {{"max_chars", 50000}}, 30000)}};
+}
+
+// The live answers once two in a row agree (a page or a focus may still be settling).
+Json settled(desktop::Hands& hands) {
+  Json last = answers(hands);
+  for (int i = 0; i < 10; ++i) {
+    Json next = answers(hands);
+    if (next == last) return next;
+    last = std::move(next);
+  }
+  return last;
+}
+
+// Writes a capture; the exit status of plenk-hands-capture and how long it took.
+std::pair<int, double> capture(const std::string& path, const std::string& options = "") {
+  auto start = std::chrono::steady_clock::now();
+  int status = std::system((CAPTURE + " --out '" + path + "' " + options + " 2>/dev/null").c_str());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, seconds};
+}
+
+Json replay(const std::string& scene) {
+  desktop::Hands sim({SIM, scene});
+  return answers(sim);
+}
+
+std::vector<UChar32> codePoints(const std::string& s) {
+  std::vector<UChar32> out;
+  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+  int32_t n = static_cast<int32_t>(s.size());
+  for (int32_t i = 0; i < n;) {
+    UChar32 c;
+    U8_NEXT(p, i, n, c);
+    out.push_back(c);
+  }
+  return out;
+}
+
+UScriptCode scriptOf(UChar32 c) {
+  UErrorCode status = U_ZERO_ERROR;
+  return uscript_getScript(c, &status);
+}
+
+// "" when `redacted` has the shape of `original`: as many code points, a letter of the same
+// script for each letter, a digit for each digit, everything else kept.
+std::string shapeProblem(const std::string& original, const std::string& redacted) {
+  auto a = codePoints(original), b = codePoints(redacted);
+  if (a.size() != b.size()) return "\"" + redacted + "\" is not as long as \"" + original + "\"";
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    bool kept = u_isalpha(a[i])   ? u_isalpha(b[i]) && scriptOf(a[i]) == scriptOf(b[i])
+                : u_isdigit(a[i]) ? u_isdigit(b[i])
+                                  : a[i] == b[i];
+    if (!kept) return "\"" + redacted + "\" does not keep the shape of \"" + original + "\"";
+  }
+  return "";
+}
+
+// Every run of four or more letters in a text.
+void wordsOf(const std::string& text, std::vector<std::string>& words) {
+  std::string word;
+  std::size_t letters = 0;
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  int32_t n = static_cast<int32_t>(text.size());
+  for (int32_t i = 0, from = 0; i <= n; from = i) {
+    UChar32 c = 0;
+    if (i < n) U8_NEXT(p, i, n, c);
+    if (i < n + 1 && c > 0 && u_isalpha(c)) {
+      word.append(text, static_cast<std::size_t>(from), static_cast<std::size_t>(i - from));
+      ++letters;
+      continue;
+    }
+    if (letters >= 4) words.push_back(word);
+    word.clear();
+    letters = 0;
+    if (i >= n) break;
+  }
+}
+
+// The redacted replay answers as the live desktop did, every text redacted in shape.
+void expectRedacted(const Json& live, const Json& redacted, const std::string& sceneTexts) {
+  std::vector<std::string> words;
+  auto same = [&](const std::string& a, const std::string& b) {
+    EXPECT_EQ(shapeProblem(a, b), "");
+    wordsOf(a, words);
+  };
+  EXPECT_EQ(live["frontmost"]["app"], redacted["frontmost"]["app"]);
+  same(live["frontmost"].value("window", ""), redacted["frontmost"].value("window", ""));
+  same(live["read_text"].value("text", ""), redacted["read_text"].value("text", ""));
+  const Json& a = live["elements"]["elements"];
+  const Json& b = redacted["elements"]["elements"];
+  ASSERT_EQ(a.size(), b.size()) << b;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    Json shapeOnly = a[i], other = b[i];
+    for (const char* key : {"label", "value"}) {
+      same(a[i].value(key, ""), b[i].value(key, ""));
+      shapeOnly.erase(key);
+      other.erase(key);
+    }
+    EXPECT_EQ(shapeOnly, other);
+  }
+  EXPECT_FALSE(words.empty()) << "nothing to redact in " << live;
+  for (const auto& w : words)
+    EXPECT_EQ(sceneTexts.find(w), std::string::npos) << "\"" << w << "\" survived the redaction";
+}
+
+// The texts of every element of a scene, joined.
+void textsOf(const Json& v, std::string& out) {
+  if (v.is_object())
+    for (auto it = v.begin(); it != v.end(); ++it) {
+      if (it.value().is_string() &&
+          (it.key() == "title" || it.key() == "value" || it.key() == "description" ||
+           it.key() == "help" || it.key() == "placeholder"))
+        out += it.value().get<std::string>() + "\n";
+      textsOf(it.value(), out);
+    }
+  if (v.is_array())
+    for (const auto& e : v)
+      textsOf(e, out);
+}
+
+class Capture : public ::testing::TestWithParam<CaptureCase> {};
+
+TEST_P(Capture, ReplaysAsTheDesktopAnswered) {
+  ASSERT_EQ(desktop::sessionProblem(), "");
+  Subject subject = GetParam().start();
+  ASSERT_TRUE(started(subject)) << GetParam().name << " did not come up";
+  desktop::TempFolder folder;
+  const std::string scene = folder.path + "/scene.json", redacted = folder.path + "/redacted.json";
+
+  desktop::Hands hands;
+  Json live = settled(hands);
+  ASSERT_TRUE(live["elements"].is_object()) << hands.lastAnswer();
+  auto [status, seconds] = capture(scene);
+  ASSERT_EQ(status, 0);
+  std::cout << GetParam().name << ": captured in " << seconds << " s, "
+            << desktop::fileText(scene).size() << " bytes\n";
+  ASSERT_EQ(capture(redacted, "--front --redact").first, 0);
+  // The desktop still answers as before the captures: what they hold is what it showed.
+  ASSERT_EQ(settled(hands), live);
+
+  EXPECT_EQ(replay(scene), live);
+  // An existing file is never replaced.
+  EXPECT_EQ(capture(scene).first, 6);
+  std::string text = desktop::fileText(redacted), texts;
+  auto parsed = json::parse(text);
+  ASSERT_TRUE(parsed);
+  textsOf(*parsed, texts);
+  expectRedacted(live, replay(redacted), texts);
+  EXPECT_EQ(text.find(desktop::APP_PASSWORD), std::string::npos);
+  EXPECT_EQ(desktop::fileText(scene).find(desktop::APP_PASSWORD), std::string::npos);
+
+  // A stopped application: the capture ends at its deadline and says where it stopped.
+  if (!subject.app) return;
+  subject.app->suspend();
+  const std::string stopped = folder.path + "/stopped.json";
+  auto [stoppedStatus, stoppedSeconds] = capture(stopped, "--front");
+  subject.app->resume();
+  EXPECT_EQ(stoppedStatus, 0);
+  EXPECT_LT(stoppedSeconds, 15.0);
+  auto stoppedScene = json::parse(desktop::fileText(stopped));
+  ASSERT_TRUE(stoppedScene);
+  std::string cut;
+  for (const auto& app : (*stoppedScene)["apps"])
+    if (app["pid"] == subject.app->pid()) cut = app["tree"].value("AXCaptureCut", "");
+  EXPECT_NE(cut.find("did not answer"), std::string::npos) << cut;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, Capture,
+    ::testing::Values(
+        CaptureCase{"Gtk3", [] { return testApp(desktop::Toolkit::gtk3, "Capture 3"); }},
+        CaptureCase{"Gtk4", [] { return testApp(desktop::Toolkit::gtk4, "Capture 4"); }},
+        CaptureCase{"Chromium", chromium}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace plenk
