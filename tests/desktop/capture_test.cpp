@@ -7,8 +7,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <string>
 #include <unicode/uchar.h>
 #include <unicode/uscript.h>
@@ -21,10 +23,21 @@ namespace {
 const std::string CAPTURE = testing::binDir() + "/plenk-hands-capture";
 const std::string SIM = testing::binDir() + "/plenk-hands-sim";
 
+// A process that a launcher handed over to, killed with the test.
+struct Owned {
+  int pid = -1;
+  ~Owned() {
+    if (pid > 1) ::kill(pid, SIGKILL);
+  }
+};
+
 // Whatever was started, kept until the test ends.
 struct Subject {
   std::unique_ptr<desktop::TestApp> app;
   std::unique_ptr<desktop::Browser> browser;
+  std::unique_ptr<desktop::TempFolder> folder;
+  std::unique_ptr<desktop::Process> launcher;
+  std::unique_ptr<Owned> owned;
 };
 
 struct CaptureCase {
@@ -57,8 +70,42 @@ Subject chromium() {
   return s;
 }
 
+Subject firefox() {
+  Subject s;
+  s.browser = desktop::Browser::startFirefox("file://" + testing::sourceDir() +
+                                             "/tests/desktop/apps/document.html");
+  if (s.browser && !desktop::waitUntil(
+                       [&] {
+                         return desktop::activeWindow() == s.browser->xid &&
+                                windowName(s.browser->xid).find("Plenk Document") !=
+                                    std::string::npos;
+                       },
+                       30000))
+    s.browser.reset();
+  return s;
+}
+
+// LibreOffice Writer (its GTK 3 plugin) on a letter.
+Subject writer() {
+  Subject s;
+  s.folder = std::make_unique<desktop::TempFolder>();
+  const std::string path = s.folder->path + "/letter.txt";
+  std::ofstream(path) << "The first paragraph of the letter.\nThe second paragraph.\n";
+  s.launcher = std::make_unique<desktop::Process>(std::vector<std::string>{
+      "/usr/bin/libreoffice", "--norestore", "--nologo", "--writer", path});
+  auto active = [] {
+    auto id = desktop::activeWindow();
+    return id && windowName(*id).find("letter.txt - LibreOffice Writer") != std::string::npos;
+  };
+  if (desktop::waitUntil(active, 60000)) {
+    s.owned = std::make_unique<Owned>();
+    s.owned->pid = desktop::windowPid(*desktop::activeWindow()).value_or(-1);
+  }
+  return s;
+}
+
 bool started(const Subject& s) {
-  return s.app || s.browser;
+  return s.app || s.browser || (s.owned && s.owned->pid > 0);
 }
 
 Json answers(desktop::Hands& hands) {
@@ -237,7 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CaptureCase{"Gtk3", [] { return testApp(desktop::Toolkit::gtk3, "Capture 3"); }},
         CaptureCase{"Gtk4", [] { return testApp(desktop::Toolkit::gtk4, "Capture 4"); }},
-        CaptureCase{"Chromium", chromium}),
+        CaptureCase{"Chromium", chromium}, CaptureCase{"Firefox", firefox},
+        CaptureCase{"Writer", writer}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
