@@ -3,6 +3,7 @@
 #include "platform/memory/scene_keys.hpp"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -218,12 +219,19 @@ std::string compact(const Json& v) {
 void writeElement(const Json& e, const std::string& indent, std::string& out) {
   out += "{";
   bool first = true;
-  for (auto it = e.begin(); it != e.end(); ++it) {
-    if (it.key() == "children") continue;
+  auto write = [&](const std::string& key, const Json& value) {
     if (!first) out += ", ";
     first = false;
-    out += compact(it.key()) + ": " + compact(it.value());
-  }
+    out += compact(key) + ": " + compact(value);
+  };
+  // What names an element first, for people reading the file.
+  constexpr std::array<std::string_view, 4> LEADING{"id", "role", "subrole", "title"};
+  for (std::string_view key : LEADING)
+    if (auto it = e.find(key); it != e.end()) write(std::string(key), *it);
+  for (auto it = e.begin(); it != e.end(); ++it)
+    if (it.key() != "children" &&
+        std::find(LEADING.begin(), LEADING.end(), it.key()) == LEADING.end())
+      write(it.key(), it.value());
   if (auto c = e.find("children"); c != e.end() && c->is_array()) {
     out += std::string(first ? "" : ", ") + "\"children\": [\n";
     for (std::size_t i = 0; i < c->size(); ++i) {
