@@ -3,6 +3,8 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
+#include "platform/linux/gnome_workspace.hpp"
+#include "platform/linux/mutter_input.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_workspace.hpp"
 #include "platform/linux/wayland_input.hpp"
@@ -19,27 +21,37 @@ int main() {
   // The session decides the backends: the display it can connect to (platform/linux/session).
   // Screen reading is AT-SPI everywhere; input goes through the compositor's virtual devices in
   // a Wayland session, else through XTEST (without any display its events are refused, and the
-  // input verbs answer "helper_failed"); running applications and the front one come from sway
-  // in a sway session, else from the window manager (desktop entries everywhere).
+  // input verbs answer "helper_failed"); in a GNOME session input goes through Mutter's remote
+  // desktop service. Running applications and the front one come from sway in a sway session,
+  // from GNOME Shell (our extension) in a GNOME one, else from the window manager (desktop
+  // entries everywhere).
   static plenk::AtspiAccessibility accessibility;
   plenk::SessionKind session = plenk::currentSession();
   static plenk::X11Input x11Input;
   static std::optional<plenk::WaylandInput> waylandInput;
-  if (plenk::isWayland(session)) waylandInput.emplace();
-  plenk::InputEvents& input = waylandInput && waylandInput->available()
-                                  ? static_cast<plenk::InputEvents&>(*waylandInput)
-                                  : x11Input;
+  static std::optional<plenk::MutterInput> mutterInput;
+  if (session == plenk::SessionKind::gnome)
+    mutterInput.emplace();
+  else if (plenk::isWayland(session))
+    waylandInput.emplace();
+  plenk::InputEvents& input =
+      mutterInput && mutterInput->available()     ? static_cast<plenk::InputEvents&>(*mutterInput)
+      : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents&>(*waylandInput)
+                                                  : x11Input;
   static plenk::LinuxWorkspace linuxWorkspace;
   static plenk::SwayWorkspace swayWorkspace;
-  plenk::Workspace& workspace = session == plenk::SessionKind::sway
-                                    ? static_cast<plenk::Workspace&>(swayWorkspace)
-                                    : linuxWorkspace;
+  static plenk::GnomeWorkspace gnomeWorkspace;
+  plenk::Workspace& workspace =
+      session == plenk::SessionKind::sway    ? static_cast<plenk::Workspace&>(swayWorkspace)
+      : session == plenk::SessionKind::gnome ? static_cast<plenk::Workspace&>(gnomeWorkspace)
+                                             : linuxWorkspace;
   static plenk::hands::Hands hands{
       accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
   // Nothing held, no key code left bound.
   x11Input.finish();
   if (waylandInput) waylandInput->finish();
+  if (mutterInput) mutterInput->finish();
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
 }

@@ -83,6 +83,9 @@ struct InputEvents {
   // Asks the system to prompt for screen capture if it never asked; the state after the call.
   virtual bool requestScreenCapture() = 0;
 
+  // Whether every character of `text` can be typed now (a desktop that cannot type some
+  // characters refuses the text before any of it is typed).
+  virtual bool canType(std::u16string_view /*text*/) { return true; }
   // A new event source with the hardware's state, or none (events are then made without one).
   virtual std::optional<EventSource> createSource() = 0;
   // A key event for a virtual key code, or none when the system refuses.

@@ -98,6 +98,11 @@ Json verbType(Hands& hands, const Json& args) {
     throw HandsError{"secure_field",
                      "The cursor is in a password field, and Vantle never types into one."};
 
+  // A character the desktop cannot type ends the request before anything is typed: never a
+  // different one in its place.
+  for (const auto& line : lines)
+    if (!hands.input.canType(line))
+      throw HandsError{"helper_failed", "macOS would not create the typing."};
   auto source = eventSource(hands);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     for (auto chunk : typingChunks(lines[i])) {

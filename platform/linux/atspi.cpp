@@ -5,6 +5,7 @@
 #include "platform/linux/atspi_text.hpp"
 #include "platform/linux/atspi_toolkits.hpp"
 #include "platform/linux/atspi_x11.hpp"
+#include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/session.hpp"
 
 #include <algorithm>
@@ -1824,7 +1825,9 @@ AtspiAccessibility::AtspiAccessibility(bool bulk) : impl_(std::make_unique<Impl>
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 bool AtspiAccessibility::isTrusted() {
-  return impl_->trusted();
+  // On GNOME the screen is read through the shell's window list as well (our extension).
+  return impl_->trusted() &&
+         (currentSession() != SessionKind::gnome || gnome::windowsReadable(false));
 }
 
 bool AtspiAccessibility::isTrustedWithPrompt() {
@@ -1835,7 +1838,9 @@ bool AtspiAccessibility::isTrustedWithPrompt() {
             I_PROPERTIES, "Set",
             g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE))))
       g_variant_unref(r);
-  return impl_->trusted();
+  // Asking for accessibility on GNOME installs and enables the extension that lists the windows.
+  bool windows = currentSession() != SessionKind::gnome || gnome::windowsReadable(true);
+  return impl_->trusted() && windows;
 }
 
 Element AtspiAccessibility::systemWide() {

@@ -1,5 +1,6 @@
 // The windows that the accessibility backend maps rectangles and hit-tests through, per session.
 #include "platform/linux/atspi_x11.hpp"
+#include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_ipc.hpp"
 
@@ -7,11 +8,10 @@ namespace plenk::atspi {
 
 namespace {
 
-std::optional<XDesktop> swayDesktop() {
-  auto windows = sway::windows();
+std::optional<XDesktop> compositorDesktop(const std::optional<std::vector<sway::Window>>& windows) {
   if (!windows) return std::nullopt;
   XDesktop desktop;
-  // Tiled windows lie below floating ones; sway lists floating windows bottom to top.
+  // Tiled windows lie below floating ones; floating ones come bottom to top (all of GNOME's).
   std::vector<XWindow> tiled, floating;
   for (const auto& w : *windows) {
     XWindow x;
@@ -39,8 +39,14 @@ std::optional<XDesktop> swayDesktop() {
 } // namespace
 
 std::optional<XDesktop> readDesktop() {
-  if (currentSession() == SessionKind::sway) return swayDesktop();
-  return readXDesktop();
+  switch (currentSession()) {
+  case SessionKind::sway:
+    return compositorDesktop(sway::windows());
+  case SessionKind::gnome:
+    return compositorDesktop(gnome::windows());
+  default:
+    return readXDesktop();
+  }
 }
 
 Origin windowOrigin(const XWindow& window, int atspiWidth, int atspiHeight) {

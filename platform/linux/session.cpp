@@ -3,6 +3,7 @@
 #include "platform/linux/sway_ipc.hpp"
 
 #include <cstdlib>
+#include <gio/gio.h>
 
 namespace plenk {
 
@@ -16,13 +17,29 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
+// Whether GNOME Shell owns its name on the session bus.
+bool gnomeShellOnTheBus() {
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (!bus) return false;
+  GVariant* r = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+      g_variant_new("(s)", "org.gnome.Shell"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 500,
+      nullptr, nullptr);
+  g_object_unref(bus);
+  if (!r) return false;
+  gboolean owned = FALSE;
+  g_variant_get(r, "(b)", &owned);
+  g_variant_unref(r);
+  return owned;
+}
+
 } // namespace
 
-SessionKind sessionKind(const SessionNames& names, bool swayAnswers) {
+SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell) {
   // A Wayland session sets DISPLAY too (XWayland): the compositor comes first. A SWAYSOCK left in
   // the environment of an X11 session names nothing that answers.
   if (!names.swaySocket.empty() && swayAnswers) return SessionKind::sway;
-  if (!names.wayland.empty()) return SessionKind::wayland;
+  if (!names.wayland.empty()) return gnomeShell ? SessionKind::gnome : SessionKind::wayland;
   if (!names.x11.empty()) return SessionKind::x11;
   return SessionKind::none;
 }
@@ -32,7 +49,8 @@ SessionKind currentSession() {
     SessionNames names{env("WAYLAND_DISPLAY"), env("SWAYSOCK"), env("DISPLAY")};
     bool answers =
         !names.swaySocket.empty() && sway::request(names.swaySocket, GET_VERSION, "").has_value();
-    return sessionKind(names, answers);
+    bool gnome = !answers && !names.wayland.empty() && gnomeShellOnTheBus();
+    return sessionKind(names, answers, gnome);
   }();
   return kind;
 }
@@ -43,6 +61,8 @@ const char* sessionName(SessionKind kind) {
     return "x11";
   case SessionKind::sway:
     return "sway";
+  case SessionKind::gnome:
+    return "gnome";
   case SessionKind::wayland:
     return "wayland";
   case SessionKind::none:

@@ -10,6 +10,7 @@ enum class SessionKind {
   none,    // no display at all
   x11,     // an X server (DISPLAY), no Wayland compositor
   sway,    // a Wayland session whose compositor answers sway's IPC (SWAYSOCK)
+  gnome,   // a Wayland session of GNOME Shell (Mutter), which owns org.gnome.Shell on the bus
   wayland, // another Wayland compositor (WAYLAND_DISPLAY)
 };
 
@@ -18,17 +19,23 @@ struct SessionNames {
   std::string wayland, swaySocket, x11;
 };
 
-// The kind that the names give, when `swayAnswers` tells whether the sway socket answers.
-SessionKind sessionKind(const SessionNames& names, bool swayAnswers);
+// The kind that the names give, when `swayAnswers` tells whether the sway socket answers and
+// `gnomeShell` whether GNOME Shell is on the session bus.
+SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell = false);
 
 // The session of this process, found once.
 SessionKind currentSession();
 
 // Whether the session's windows are a Wayland compositor's (X11 windows may be among them).
 inline bool isWayland(SessionKind kind) {
-  return kind == SessionKind::sway || kind == SessionKind::wayland;
+  return kind == SessionKind::sway || kind == SessionKind::gnome || kind == SessionKind::wayland;
 }
 
-const char* sessionName(SessionKind kind); // "x11", "sway", "wayland", "none"
+// Whether the compositor lists its windows (with owners and places) to plenk-hands.
+inline bool compositorListsWindows(SessionKind kind) {
+  return kind == SessionKind::sway || kind == SessionKind::gnome;
+}
+
+const char* sessionName(SessionKind kind); // "x11", "sway", "gnome", "wayland", "none"
 
 } // namespace plenk

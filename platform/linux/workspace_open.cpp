@@ -115,7 +115,7 @@ void watch(desktop_entries::Catalogue catalogue, std::string entryId, int pid,
     if (!startup.empty()) display.startupMessage("remove: ID=" + quoted(startup));
     handler(std::nullopt, std::move(why));
   };
-  if (!display.ok() && currentSession() != SessionKind::sway) {
+  if (!display.ok() && !compositorListsWindows(currentSession())) {
     fail("the desktop's windows cannot be seen.");
     return reap(true);
   }

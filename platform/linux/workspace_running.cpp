@@ -1,5 +1,6 @@
 #include "platform/linux/workspace_running.hpp"
 
+#include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_workspace.hpp"
 
@@ -87,14 +88,29 @@ std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::C
 
 std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
                                        const desktop_entries::Catalogue& catalogue) {
-  if (currentSession() != SessionKind::sway) return snapshot(display, catalogue);
-  return swaySnapshot(catalogue);
+  switch (currentSession()) {
+  case SessionKind::sway:
+    return swaySnapshot(catalogue);
+  case SessionKind::gnome:
+    return gnomeSnapshot(catalogue);
+  default:
+    return snapshot(display, catalogue);
+  }
 }
 
 std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue) {
+  return compositorSnapshot(sway::windows().value_or(std::vector<sway::Window>{}), catalogue);
+}
+
+std::vector<AppWindow> gnomeSnapshot(const desktop_entries::Catalogue& catalogue) {
+  return compositorSnapshot(gnome::windows().value_or(std::vector<gnome::Window>{}), catalogue);
+}
+
+std::vector<AppWindow> compositorSnapshot(const std::vector<sway::Window>& windows,
+                                          const desktop_entries::Catalogue& catalogue) {
   std::vector<ewmh::WindowFacts> facts;
   std::optional<std::map<int, std::string>> busIds; // asked for once, when first needed
-  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{})) {
+  for (const auto& w : windows) {
     ewmh::WindowFacts f = running::facts(w);
     // GTK gives a Wayland window its program name as app_id, where X11 had the application's
     // id (_GTK_APPLICATION_ID); the application's name on the session bus says that id.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/linux/ewmh.hpp"
+#include "platform/linux/sway_ipc.hpp"
 #include "platform/linux/workspace_entries.hpp"
 #include "platform/workspace.hpp"
 
@@ -34,8 +35,13 @@ std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::C
 
 // sway's windows now, with their entries.
 std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue);
+// GNOME Shell's windows now (through its extension), with their entries.
+std::vector<AppWindow> gnomeSnapshot(const desktop_entries::Catalogue& catalogue);
+// A compositor's windows with their entries.
+std::vector<AppWindow> compositorSnapshot(const std::vector<sway::Window>& windows,
+                                          const desktop_entries::Catalogue& catalogue);
 
-// The windows of the session now: sway's in a sway session, else the X display's.
+// The windows of the session now: the compositor's where it lists them, else the X display's.
 std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
                                        const desktop_entries::Catalogue& catalogue);
 

@@ -62,11 +62,11 @@ inline long xpropNumber(const std::string& command) {
   return std::strtol(out.c_str() + at + 1, nullptr, 0);
 }
 
-// The process that owns _NET_ACTIVE_WINDOW, as xprop tells it (in a sway session: sway's
-// focused window); 0 when none.
+// The process that owns _NET_ACTIVE_WINDOW, as xprop tells it (in a Wayland session: the
+// compositor's focused window); 0 when none.
 inline int activePid() {
-  if (desktop::inSway()) {
-    for (const auto& w : desktop::swayWindows())
+  if (desktop::inCompositor()) {
+    for (const auto& w : desktop::compositorWindows())
       if (w.focused) return w.pid;
     return 0;
   }
@@ -75,11 +75,11 @@ inline int activePid() {
   return static_cast<int>(xpropNumber("xprop -id " + std::to_string(window) + " _NET_WM_PID"));
 }
 
-// Managed windows of a process, as the window manager (or sway) lists them.
+// Managed windows of a process, as the window manager (or the compositor) lists them.
 inline int windowsOf(int pid) {
-  if (desktop::inSway()) {
+  if (desktop::inCompositor()) {
     int count = 0;
-    for (const auto& w : desktop::swayWindows())
+    for (const auto& w : desktop::compositorWindows())
       count += w.pid == pid;
     return count;
   }

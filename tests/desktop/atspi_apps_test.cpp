@@ -13,8 +13,8 @@ TEST(AtspiTestApps, WindowsComeUpLaidOutAndActive) {
     auto app = desktop::startApp(toolkit, {"--title", "Support check"});
     ASSERT_TRUE(app) << desktop::appScript(toolkit) << " did not show its window";
     EXPECT_TRUE(app->waitActive()) << "the new window did not become active";
-    auto sway = desktop::inSway() ? desktop::swayWindow(app->title()) : std::nullopt;
-    EXPECT_EQ(sway ? std::optional<int>(sway->pid) : desktop::windowPid(app->xid()), app->pid());
+    auto shown = desktop::inCompositor() ? desktop::compositorWindow(app->title()) : std::nullopt;
+    EXPECT_EQ(shown ? std::optional<int>(shown->pid) : desktop::windowPid(app->xid()), app->pid());
     auto window = app->window();
     ASSERT_TRUE(window);
     auto ok = app->widget("ok_button");

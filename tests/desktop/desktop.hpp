@@ -75,12 +75,15 @@ inline std::string shell(const std::string& command) {
   return out;
 }
 
-// The compositor's own view in a sway session (tools/wayland-session): each window of
-// `swaymsg -t get_tree` with its owner, its rectangle on the screen and whether it has the focus.
-struct SwayWindow {
+// The compositor's own view in a Wayland session (tools/wayland-session): each window with its
+// owner, its rectangle on the screen and whether it has the focus, from `swaymsg -t get_tree` in
+// a sway session and from GNOME Shell's window list (plenk-hands' extension) in a GNOME one.
+struct CompositorWindow {
   int pid = 0;
   std::string title, appId;
-  Box rect; // the client's area: the container's rect moved by its window_rect
+  // Where the client's own coordinates begin: on sway the container's rect moved by its
+  // window_rect, on GNOME the client's buffer (its shadows included).
+  Box rect;
   bool focused = false, x11 = false;
 };
 
@@ -88,8 +91,56 @@ inline bool inSway() {
   return std::getenv("SWAYSOCK") != nullptr;
 }
 
-inline std::vector<SwayWindow> swayWindows() {
-  std::vector<SwayWindow> out;
+inline bool inGnome() {
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  return std::getenv("WAYLAND_DISPLAY") && desktop && std::string(desktop) == "GNOME";
+}
+
+// A Wayland session whose compositor lists its windows to the tests.
+inline bool inCompositor() {
+  return inSway() || inGnome();
+}
+
+// The text of a string that gdbus printed as a GVariant ('...' or "..."), unescaped.
+inline std::string gvariantString(const std::string& printed) {
+  auto open = printed.find_first_of("'\"");
+  if (open == std::string::npos) return "";
+  char quote = printed[open];
+  std::string out;
+  for (std::size_t i = open + 1; i < printed.size() && printed[i] != quote; ++i) {
+    if (printed[i] != '\\' || i + 1 >= printed.size()) {
+      out += printed[i];
+      continue;
+    }
+    char c = printed[++i];
+    out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+  }
+  return out;
+}
+
+inline std::vector<CompositorWindow> gnomeWindows() {
+  std::vector<CompositorWindow> out;
+  auto list = json::parse(gvariantString(
+      shell("gdbus call --session --dest org.gnome.Shell --object-path /org/plenk/Hands/Windows "
+            "--method org.plenk.Hands.Windows.List")));
+  if (!list || !list->is_array()) return out;
+  for (const auto& w : *list) {
+    CompositorWindow v;
+    v.pid = w.value("pid", 0);
+    v.title = w.value("title", "");
+    v.appId = w.value("wmClass", "");
+    const Json& b = w["buffer"];
+    v.rect = {b[0].get<double>(), b[1].get<double>(), b[2].get<double>(), b[3].get<double>()};
+    v.focused = w.value("focused", false);
+    v.x11 = w.value("x11", false);
+    out.push_back(v);
+  }
+  return out;
+}
+
+inline std::vector<CompositorWindow> compositorWindows() {
+  if (inGnome()) return gnomeWindows();
+  std::vector<CompositorWindow> out;
   auto tree = json::parse(shell("swaymsg -r -t get_tree"));
   if (!tree) return out;
   std::function<void(const Json&)> walk = [&](const Json& n) {
@@ -97,7 +148,7 @@ inline std::vector<SwayWindow> swayWindows() {
     if (n.contains("pid") && n.value("type", "") != "workspace") {
       const Json& r = n["rect"];
       const Json& w = n["window_rect"];
-      SwayWindow v;
+      CompositorWindow v;
       v.pid = n.value("pid", 0);
       v.title = n["name"].is_string() ? n["name"].get<std::string>() : "";
       v.appId = n["app_id"].is_string() ? n["app_id"].get<std::string>() : "";
@@ -116,8 +167,8 @@ inline std::vector<SwayWindow> swayWindows() {
   return out;
 }
 
-inline std::optional<SwayWindow> swayWindow(const std::string& title) {
-  for (auto& w : swayWindows())
+inline std::optional<CompositorWindow> compositorWindow(const std::string& title) {
+  for (auto& w : compositorWindows())
     if (w.title == title) return w;
   return std::nullopt;
 }
@@ -300,10 +351,10 @@ public:
   const Json& info() const { return info_; }
   Process& process() { return *process_; }
 
-  // The window's client area on screen, from X11 now; in a sway session from sway.
+  // The window's client area on screen, from X11 now; in a Wayland session from the compositor.
   std::optional<Box> window() const {
-    if (xid() == 0 && inSway()) {
-      auto w = swayWindow(title());
+    if (xid() == 0 && inCompositor()) {
+      auto w = compositorWindow(title());
       return w ? std::optional<Box>(w->rect) : std::nullopt;
     }
     return windowGeometry(xid());
@@ -323,10 +374,10 @@ public:
 
   // Waits until the window manager says this window is active.
   bool waitActive(int timeoutMs = 5000) const {
-    if (xid() == 0 && inSway())
+    if (xid() == 0 && inCompositor())
       return waitUntil(
           [&] {
-            auto w = swayWindow(title());
+            auto w = compositorWindow(title());
             return w && w->focused;
           },
           timeoutMs);

@@ -81,7 +81,7 @@ struct Probe {
     if (!ready.is_object()) return;
     // A Wayland client knows only its own coordinates: the compositor says where the window is.
     if (ready.value("relative", false)) {
-      auto window = desktop::swayWindow("plenk input probe " + gtk);
+      auto window = desktop::compositorWindow("plenk input probe " + gtk);
       if (!window) return;
       for (auto& [name, b] : ready["widgets"].items()) {
         b[0] = b[0].get<int>() + int(window->rect.x);

@@ -1,5 +1,6 @@
-// A sway session (tools/wayland-session) with Wayland and XWayland windows side by side: the
-// front application, activation and rectangles, judged by sway's own tree.
+// A Wayland session (tools/wayland-session, sway or GNOME Shell) with Wayland and XWayland
+// windows side by side: the front application, activation and rectangles, judged by the
+// compositor's own view (sway's tree, GNOME Shell's window list).
 #include "tests/desktop/desktop.hpp"
 
 #include <cstdlib>
@@ -22,15 +23,15 @@ std::unique_ptr<desktop::TestApp> startX11App(Toolkit toolkit, const std::string
   return app;
 }
 
-TEST(WaylandSession, ActivationAndTheFrontWindowFollowSwayAcrossWaylandAndX11Windows) {
-  if (!desktop::inSway()) GTEST_SKIP() << "runs inside tools/wayland-session";
+TEST(WaylandSession, ActivationAndTheFrontWindowFollowTheCompositorAcrossWaylandAndX11Windows) {
+  if (!desktop::inCompositor()) GTEST_SKIP() << "runs inside tools/wayland-session";
   auto gtk3 = desktop::startApp(Toolkit::gtk3, {"--title", "Wayland GTK3"});
   auto gtk4 = desktop::startApp(Toolkit::gtk4, {"--title", "Wayland GTK4"});
   auto x11 = startX11App(Toolkit::gtk3, "XWayland GTK3");
   ASSERT_TRUE(gtk3 && gtk4 && x11);
   ASSERT_TRUE(x11->waitActive());
-  auto x11Window = desktop::swayWindow("XWayland GTK3");
-  ASSERT_TRUE(x11Window && x11Window->x11 && !desktop::swayWindow("Wayland GTK4")->x11);
+  auto x11Window = desktop::compositorWindow("XWayland GTK3");
+  ASSERT_TRUE(x11Window && x11Window->x11 && !desktop::compositorWindow("Wayland GTK4")->x11);
 
   desktop::Hands hands;
   ASSERT_TRUE(hands.started());
@@ -39,14 +40,14 @@ TEST(WaylandSession, ActivationAndTheFrontWindowFollowSwayAcrossWaylandAndX11Win
       SCOPED_TRACE(app->title());
       ASSERT_EQ(hands.ask("activate", {{"pid", app->pid()}}).value("ok", false), true)
           << hands.lastAnswer();
-      auto front = desktop::swayWindow(app->title());
+      auto front = desktop::compositorWindow(app->title());
       ASSERT_TRUE(front);
-      EXPECT_TRUE(front->focused) << "sway did not focus it";
+      EXPECT_TRUE(front->focused) << "the compositor did not focus it";
       Json frontmost = hands.result("frontmost");
       EXPECT_EQ(frontmost["app"]["pid"], app->pid()) << hands.lastAnswer();
       EXPECT_EQ(frontmost["window"], app->title());
-      // The button where the window's own layout and sway's rectangle put it, and what is at
-      // its centre.
+      // The button where the window's own layout and the compositor's rectangle put it, and
+      // what is at its centre.
       Json elements = hands.result("elements");
       auto ok = desktop::recordsOf(elements.value("elements", Json::array()), "button", "Sign in");
       ASSERT_EQ(ok.size(), 1u) << elements;
