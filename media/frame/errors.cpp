@@ -2,6 +2,8 @@
 
 #include "media/frame/constants.hpp"
 
+#include <iterator>
+
 namespace plenk::media {
 
 namespace {
@@ -21,6 +23,11 @@ std::string_view codeName(Code code) {
 }
 int exitStatus(Code code) {
   return CODES[static_cast<int>(code)].status;
+}
+std::optional<Code> codeNamed(std::string_view name) {
+  for (int i = 0; i < static_cast<int>(std::size(CODES)); ++i)
+    if (CODES[i].name == name) return static_cast<Code>(i);
+  return std::nullopt;
 }
 
 } // namespace plenk::media

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@ enum class Code { Usage, Input, Work, Unsupported, Deadline, Out };
 std::string_view codeName(Code code);
 // 2, 3, 4, 4, 5, 6.
 int exitStatus(Code code);
+// The code of a name that codeName gives; none for any other text.
+std::optional<Code> codeNamed(std::string_view name);
 
 struct MediaError : std::exception {
   MediaError(Code c, std::string m) : code(c), message(std::move(m)) {}

@@ -5,10 +5,31 @@
 #include "media/frame/errors.hpp"
 
 #include <algorithm>
+#include <string_view>
 
 namespace plenk::media {
 
 namespace {
+
+constexpr const char* CHILD_LOST = "the picker went away without an answer";
+
+Json lostChild(Media&, const Options&) {
+  throw MediaError(Code::Work, CHILD_LOST);
+}
+
+// The job again, as far as its checks, then the failure: the answer carries its verb and nonce,
+// and arguments that were wrong are answered as such.
+constexpr VerbEntry LOST_VERBS[] = {{"pick", lostChild}};
+
+// The exit status that an answer line names.
+int statusOfAnswer(std::string_view line) {
+  auto answer = json::parse(line);
+  if (!answer || !answer->is_object()) return EXIT_WORK;
+  if (answer->value("ok", false)) return EXIT_OK;
+  auto code = codeNamed(answer->value("code", ""));
+  return code ? exitStatus(*code) : EXIT_WORK;
+}
+
 constexpr VerbEntry VERBS[] = {
     {"probe", verbProbe},   {"inspect", verbInspect}, {"pdftext", verbPdfText}, {"ocr", verbOCR},
     {"frames", verbFrames}, {"audio", verbAudio},     {"pick", verbPick, true},
@@ -50,6 +71,16 @@ int runMedia(Media& media, const std::vector<std::string>& rawArgs,
     return stop(media,
                 MediaError(Code::Work, std::string(HELPER_NAME) + " failed while doing this work"));
   }
+}
+
+int answerForChild(Media& media, const std::vector<std::string>& args, const ChildJob& child) {
+  std::string_view out = child.out;
+  if (out.empty() || out.back() != '\n') return runMedia(media, args, LOST_VERBS);
+  media.console.writeOut(out);
+  if (!child.err.empty()) media.console.writeErr(child.err);
+  int status = child.exitCode ? *child.exitCode : statusOfAnswer(out.substr(0, out.find('\n')));
+  media.console.exit(status);
+  return status;
 }
 
 } // namespace plenk::media

@@ -4,6 +4,7 @@
 #include "media/context.hpp"
 #include "media/verbs.hpp"
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,5 +25,15 @@ std::span<const VerbEntry> mediaVerbs();
 // With the real console it never returns; with an in-memory one it gives the exit status.
 int runMedia(Media& media, const std::vector<std::string>& args,
              std::span<const VerbEntry> verbs = mediaVerbs());
+
+// How a job that ran in a watched child ended (see platform/linux/watched.hpp).
+struct ChildJob {
+  std::string_view out, err;
+  std::optional<int> exitCode; // none when a signal ended it
+};
+
+// The parent's end of a watched job: the child's answer and diagnostic as it gave them, with the
+// status its answer names; or, when it ended without an answer line, one answer of a failed job.
+int answerForChild(Media& media, const std::vector<std::string>& args, const ChildJob& child);
 
 } // namespace plenk::media

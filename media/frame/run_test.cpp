@@ -55,6 +55,42 @@ TEST(RunMedia, PickWaitsForAPicker) {
   EXPECT_EQ((*line)["nonce"], "p");
 }
 
+// A watched pick: the child's answer stands as given, with the status it names even when a signal
+// ended the child after it; a child that ended without a whole line gets one failure answer.
+TEST(RunMedia, AWatchedChildEndsWithOneAnswer) {
+  const std::string cancelled = R"({"cancelled":true,"ok":true,"verb":"pick"})"
+                                "\n";
+  const std::string refused = R"({"code":"E_OUT","ok":false,"verb":"pick"})"
+                              "\n";
+  struct Case {
+    ChildJob child;
+    int status;
+    std::string out, err;
+  };
+  const Case cases[] = {
+      {{cancelled, "", 0}, 0, cancelled, ""},
+      {{cancelled, "", std::nullopt}, 0, cancelled, ""},
+      {{refused, "plenk-media: taken\n", std::nullopt}, 6, refused, "plenk-media: taken\n"},
+      {{R"({"ok":tr)", "Gdk-Message: lost\n", std::nullopt}, 4, "", ""},
+      {{"", "", 1}, 4, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.child.out));
+    TestMedia t;
+    EXPECT_EQ(answerForChild(t.media, {"pick", "--out", "/o", "--nonce", "n"}, c.child), c.status);
+    if (!c.out.empty()) {
+      EXPECT_EQ(t.console.out, c.out);
+      EXPECT_EQ(t.console.err, c.err);
+      continue;
+    }
+    auto line = json::parse(t.line());
+    ASSERT_TRUE(line);
+    EXPECT_EQ((*line)["code"], "E_WORK");
+    EXPECT_EQ((*line)["nonce"], "n");
+    EXPECT_EQ(t.console.err, "plenk-media: the picker went away without an answer\n");
+  }
+}
+
 Json verbThrowsLibraryError(Media&, const Options&) {
   throw std::runtime_error("deep inside");
 }

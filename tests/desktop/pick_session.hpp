@@ -128,6 +128,16 @@ public:
     return done;
   }
 
+  // The process that shows the picker: plenk-media's child, which it watches (plenk-media
+  // itself when no child comes within a few seconds).
+  pid_t picker() const {
+    const std::string children =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    pid_t child = 0;
+    desktop::waitUntil([&] { return (std::ifstream(children) >> child) && child > 0; }, 5000);
+    return child > 0 ? child : pid;
+  }
+
   pid_t pid = -1;
 
 private:

@@ -71,9 +71,9 @@ TEST(PickWindow, ChoosesInOrderUpToTheLimitAndAdds) {
   EXPECT_EQ(json::parse(probe.out).value_or(Json())["canPick"], true) << probe.out;
 
   Running pick(lib, {"pick", "--out", lib.out, "--limit", "3"});
-  PickHands hands(pick.pid);
+  PickHands hands(pick.picker());
   hands.waitTiles(ALL);
-  EXPECT_EQ(windowTitles(pick.pid), PICKER_ONLY);
+  EXPECT_EQ(windowTitles(pick.picker()), PICKER_ONLY);
   for (const char* name : {"harbour.heic", "sideways.jpg", "clip.mov"})
     hands.choose(name);
   Seen full = hands.until("the count at the limit",
@@ -157,10 +157,10 @@ TEST(PickWindow, CancellingAndClosingAnswerCancelled) {
   for (const auto& row : rows) {
     const std::string what = std::string(row.present) + ": " + row.what;
     Running pick(lib, {"pick", "--out", lib.out, "--present", row.present});
-    PickHands hands(pick.pid);
+    PickHands hands(pick.picker());
     hands.choose("harbour.heic");
-    EXPECT_EQ(windowTitles(pick.pid), row.windows) << what;
-    row.leave(hands, pick.pid);
+    EXPECT_EQ(windowTitles(pick.picker()), row.windows) << what;
+    row.leave(hands, pick.picker());
     Finished done = pick.finish();
     EXPECT_EQ(done.status, 0) << what << done.err;
     Json line = onlyLine(done);
@@ -177,7 +177,7 @@ TEST(PickWindow, SheetAndModalAddToo) {
     fs::remove_all(lib.out);
     fs::create_directories(lib.out);
     Running pick(lib, {"pick", "--out", lib.out, "--present", present, "--limit", "1"});
-    PickHands hands(pick.pid);
+    PickHands hands(pick.picker());
     hands.choose("harbour.heic");
     // With a limit of one, a second choice replaces the first.
     Seen seen = hands.choose("beach.jpg");
@@ -201,7 +201,7 @@ TEST(PickWindow, OffersOnlyTheKindsAsked) {
        {Row{"videos", {"clip.mov", "empty.mp4"}},
         Row{"IMAGES", {"beach.jpg", "broken.jpg", "harbour.heic", "sideways.jpg"}}}) {
     Running pick(lib, {"pick", "--out", lib.out, "--kinds", row.kinds});
-    PickHands hands(pick.pid);
+    PickHands hands(pick.picker());
     Seen seen = listed(hands, row.tiles);
     EXPECT_EQ(seen.tiles(), row.tiles) << row.kinds;
     hands.press("Cancel");
@@ -214,7 +214,7 @@ TEST(PickWindow, BrokenAndVanishedItemsAreNotedWhenChosen) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out});
-  PickHands hands(pick.pid);
+  PickHands hands(pick.picker());
   auto shows = [](const Seen& s, const std::string& name, const std::string& caption) {
     auto over = s.over(name);
     return std::find(over.begin(), over.end(), caption) != over.end();
@@ -255,7 +255,7 @@ TEST(PickWindow, UnreadableFilesAndPipesInTheLibrary) {
                "--ambient-caps=-dac_override,-dac_read_search",
                "--bounding-set=-dac_override,-dac_read_search"};
   Running pick(lib, {"pick", "--out", lib.out}, wrapper);
-  PickHands hands(pick.pid);
+  PickHands hands(pick.picker());
   std::vector<std::string> all = ALL;
   all.push_back("locked.jpg");
   listed(hands, all);
@@ -278,7 +278,7 @@ TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
   Running pick(lib, {"pick", "--out", lib.out, "--deadline", "2500"});
-  PickHands(pick.pid).waitTiles({"harbour.heic"});
+  PickHands(pick.picker()).waitTiles({"harbour.heic"});
   Finished done = pick.finish();
   EXPECT_EQ(done.status, 5);
   Json line = onlyLine(done);
@@ -286,22 +286,35 @@ TEST(PickWindow, TheDeadlineEndsAPickerNobodyAnswers) {
   EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << done.err;
 }
 
-// Whatever the display does, a pick ends with one answer: a display that goes away while the
-// picker shows ends it as a failure of the work, a display that never answers (the server stopped,
-// so no window ever maps) at the deadline. Each on an X server of its own, not the session's.
+// Whatever the display or the toolkit does, a pick ends with one answer: a display that goes away
+// (while GTK connects to it or while the picker shows) or a picker that crashes ends it as a
+// failure of the work, a display that never answers (the server stopped, so no window ever maps)
+// at the deadline. Each on an X server of its own, not the session's.
 TEST(PickWindow, EndsWithOneAnswerWhateverTheDisplayDoes) {
   if (!testing::pickDesktopReady()) return;
   Library lib;
-  for (bool stopped : {false, true}) {
-    const std::string what = stopped ? "display stopped" : "display gone";
+  enum class Fault { gone, stopped, crashed, goneEarly };
+  struct Row {
+    const char* what;
+    Fault fault;
+    int millis; // after the start, for the early loss
+  };
+  for (const Row row :
+       {Row{"display gone", Fault::gone, 0}, Row{"display stopped", Fault::stopped, 0},
+        Row{"picker crashed", Fault::crashed, 0}, Row{"display gone at once", Fault::goneEarly, 0},
+        Row{"display gone while connecting", Fault::goneEarly, 120},
+        Row{"display gone after connecting", Fault::goneEarly, 300}}) {
     desktop::Process x(
         {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
     auto number = x.readLine(10000);
     ASSERT_TRUE(number) << "Xvfb did not start";
     const std::string display = ":" + *number;
-    if (stopped) x.suspend();
+    if (row.fault == Fault::stopped) x.suspend();
     Running pick(lib, {"pick", "--out", lib.out, "--deadline", "3000"}, {}, {"DISPLAY=" + display});
-    if (!stopped) {
+    if (row.fault == Fault::goneEarly) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(row.millis));
+      x.end();
+    } else if (row.fault != Fault::stopped) {
       EXPECT_TRUE(desktop::waitUntil(
           [&] {
             return desktop::shell("xwininfo -display " + display + " -root -tree")
@@ -309,15 +322,24 @@ TEST(PickWindow, EndsWithOneAnswerWhateverTheDisplayDoes) {
           },
           10000))
           << "the picker did not show on " << display;
-      x.end();
+      if (row.fault == Fault::gone) x.end();
+      if (row.fault == Fault::crashed) ::kill(pick.picker(), SIGSEGV);
     }
     Finished done = pick.finish();
-    EXPECT_EQ(done.status, stopped ? 5 : 4) << what << ": " << done.err;
     Json line = onlyLine(done);
-    EXPECT_EQ(line["code"], stopped ? "E_DEADLINE" : "E_WORK") << what;
-    EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << what << done.err;
-    EXPECT_TRUE(done.err.starts_with("plenk-media: ")) << what << done.err;
-    EXPECT_TRUE(fs::is_empty(lib.out)) << what;
+    if (row.fault == Fault::stopped) {
+      EXPECT_EQ(done.status, 5) << row.what << ": " << done.err;
+      EXPECT_EQ(line["code"], "E_DEADLINE") << row.what;
+    } else {
+      // Gone before GTK had the display, the picker cannot be shown at all: E_UNSUPPORTED, also 4.
+      EXPECT_EQ(done.status, 4) << row.what << ": " << done.err;
+      EXPECT_TRUE(line["code"] == "E_WORK" ||
+                  (row.fault == Fault::goneEarly && line["code"] == "E_UNSUPPORTED"))
+          << row.what << ": " << line;
+    }
+    EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), 1) << row.what << done.err;
+    EXPECT_TRUE(done.err.starts_with("plenk-media: ")) << row.what << done.err;
+    EXPECT_TRUE(fs::is_empty(lib.out)) << row.what;
   }
 }
 
@@ -326,7 +348,7 @@ TEST(PickWindow, NeverReplacesATakenName) {
   Library lib;
   testing::writeFile(lib.out + "/photo-001.jpg", "mine");
   Running pick(lib, {"pick", "--out", lib.out});
-  PickHands hands(pick.pid);
+  PickHands hands(pick.picker());
   hands.choose("beach.jpg");
   hands.press("Add");
   Finished done = pick.finish();
@@ -356,7 +378,7 @@ TEST(PickWindow, BrowseAddsFilesFromOutsideTheLibrary) {
     // not take it typed.
     Library lib;
     Running pick(lib, {"pick", "--out", lib.out, "--limit", "2", "--kinds", row.kinds});
-    PickHands hands(pick.pid);
+    PickHands hands(pick.picker());
     hands.waitTiles({"clip.mov"});
     hands.press("Browse…");
     hands.until("the file chooser",
