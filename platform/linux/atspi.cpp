@@ -1509,6 +1509,20 @@ struct AtspiAccessibility::Impl {
     return search(window, [](const Node& n) { return n.states & bit(ATSPI_STATE_FOCUSED); });
   }
 
+  // Where the keys go, as far as the guard before typing must assume. A toolkit can take keys
+  // before it tells the focus (Qt sets its focused state only once its window has seen the focus
+  // event): a window that tells no focus while it shows a password field may have the keys in
+  // that field.
+  NodePtr keyboardFocus(const NodePtr& app) {
+    if (NodePtr found = focusedElement(app)) return found;
+    NodePtr window = focusedWindow(app);
+    if (!window) window = mainWindow(app);
+    if (!window) return nullptr;
+    return search(window, [](const Node& n) {
+      return n.role == ATSPI_ROLE_PASSWORD_TEXT && (n.states & bit(ATSPI_STATE_SHOWING));
+    });
+  }
+
   // Collection.GetMatches for the first descendant with the focused state.
   std::pair<AxStatus, NodePtr> firstFocused(const NodePtr& window) {
     constexpr gint32 MATCH_ALL = 1, SORT_CANONICAL = 1;
@@ -1573,7 +1587,7 @@ struct AtspiAccessibility::Impl {
     if (name == "AXFocusedApplication") return elementOr(frontApp());
     if (name == "AXFocusedUIElement") {
       NodePtr app = frontApp();
-      return app ? elementOr(focusedElement(app)) : AxResult<AttrValue>{AxStatus::noValue, {}};
+      return app ? elementOr(keyboardFocus(app)) : AxResult<AttrValue>{AxStatus::noValue, {}};
     }
     return {AxStatus::attributeUnsupported, {}};
   }
