@@ -106,5 +106,86 @@ TEST(WaylandSession, ACompositorThatGoesAwayGivesHelperFailedAndNoCrash) {
   EXPECT_EQ(hands.ask("frontmost").value("ok", true), false);
 }
 
+// A GNOME Shell of its own, with its own buses and home and without plenk-hands' extension: the
+// window list is missing until accessibility is asked for, which installs and enables the
+// extension; the shell loads it at the next login (a new shell), and then reading works.
+TEST(WaylandSession, OnGnomeAskingForAccessibilityInstallsTheExtensionSeenAtTheNextLogin) {
+  if (!desktop::inGnome()) GTEST_SKIP() << "runs inside tools/wayland-session --gnome";
+  desktop::TempFolder root;
+  ::chmod(root.path.c_str(), 0700);
+  std::string bus = "unix:path=" + root.path + "/bus";
+  std::vector<std::string> env{"/usr/bin/env",
+                               "-u",
+                               "DISPLAY",
+                               "-u",
+                               "WAYLAND_DISPLAY",
+                               "XDG_RUNTIME_DIR=" + root.path,
+                               "HOME=" + root.path,
+                               "XDG_DATA_HOME=" + root.path + "/data",
+                               "XDG_CONFIG_HOME=" + root.path + "/config",
+                               "DBUS_SESSION_BUS_ADDRESS=" + bus,
+                               "GSETTINGS_BACKEND=keyfile"};
+  auto with = [&](std::vector<std::string> argv) {
+    argv.insert(argv.begin(), env.begin(), env.end());
+    return argv;
+  };
+  desktop::Process dbus(
+      with({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus}));
+  ASSERT_TRUE(
+      desktop::waitUntil([&] { return std::filesystem::exists(root.path + "/bus"); }, 10000));
+  desktop::Process atspi(
+      with({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"}));
+  desktop::Process pipewire(with({"/usr/bin/pipewire"}));
+  ASSERT_TRUE(desktop::waitUntil([&] { return std::filesystem::exists(root.path + "/pipewire-0"); },
+                                 10000));
+  auto shellAnswers = [&](const std::string& path, const std::string& method) {
+    return desktop::shell("gdbus call --address '" + bus + "' --dest org.gnome.Shell " +
+                          "--object-path " + path + " --method " + method) != "";
+  };
+  auto startShell = [&] {
+    auto shell =
+        std::make_unique<desktop::Process>(with({"/usr/bin/gnome-shell", "--headless", "--wayland",
+                                                 "--no-x11", "--virtual-monitor", "640x480"}));
+    bool up = desktop::waitUntil(
+        [&] {
+          return shellAnswers("/org/gnome/Shell",
+                              "org.freedesktop.DBus.Properties.Get org.gnome.Shell ShellVersion");
+        },
+        30000);
+    return up ? std::move(shell) : nullptr;
+  };
+  auto shell = startShell();
+  ASSERT_TRUE(shell) << "the second GNOME Shell did not come up";
+
+  desktop::Hands hands(with({"WAYLAND_DISPLAY=wayland-0", testing::binDir() + "/plenk-hands"}));
+  Json probe = hands.result("probe");
+  ASSERT_TRUE(probe.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(probe["accessibility"], false) << "no window list without the extension";
+  EXPECT_EQ(probe["screen"], true) << "input needs no extension";
+  EXPECT_EQ(hands.ask("elements").value("code", ""), "no_permission");
+  EXPECT_EQ(hands.result("request", {{"what", "accessibility"}})["granted"], false)
+      << "the running shell cannot load a new extension";
+  std::string folder = root.path + "/data/gnome-shell/extensions/plenk-hands-windows@plenk";
+  EXPECT_NE(desktop::fileText(folder + "/metadata.json").find("\"43\""), std::string::npos);
+  EXPECT_NE(desktop::fileText(folder + "/extension.js").find("org.plenk.Hands.Windows"),
+            std::string::npos);
+  EXPECT_NE(desktop::fileText(root.path + "/config/glib-2.0/settings/keyfile")
+                .find("plenk-hands-windows@plenk"),
+            std::string::npos);
+  EXPECT_FALSE(shellAnswers("/org/plenk/Hands/Windows", "org.plenk.Hands.Windows.List"));
+
+  // Logging in again: a new shell, which loads the extension.
+  shell->end();
+  shell = startShell();
+  ASSERT_TRUE(shell);
+  EXPECT_TRUE(desktop::waitUntil(
+      [&] { return shellAnswers("/org/plenk/Hands/Windows", "org.plenk.Hands.Windows.List"); },
+      10000))
+      << "the new shell did not load the installed extension";
+  EXPECT_TRUE(desktop::waitUntil(
+      [&] { return hands.result("probe").value("accessibility", false); }, 10000))
+      << hands.lastAnswer();
+}
+
 } // namespace
 } // namespace plenk
