@@ -105,8 +105,8 @@ int shellMajor() {
 
 } // namespace
 
-std::optional<std::vector<Window>> parseWindows(std::string_view text) {
-  auto j = nlohmann::json::parse(text, nullptr, false);
+std::optional<std::vector<Window>> parseWindows(std::string_view answer) {
+  auto j = nlohmann::json::parse(answer, nullptr, false);
   if (!j.is_array()) return std::nullopt;
   auto box = [](const nlohmann::json& r) {
     sway::Box b;
@@ -115,17 +115,27 @@ std::optional<std::vector<Window>> parseWindows(std::string_view text) {
       b = {r[0].get<int>(), r[1].get<int>(), r[2].get<int>(), r[3].get<int>()};
     return b;
   };
+  // A field of the wrong type counts as absent: the answer is another program's.
+  auto text = [](const nlohmann::json& w, const char* key) {
+    auto it = w.find(key);
+    return it != w.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  auto flag = [](const nlohmann::json& w, const char* key, bool absent) {
+    auto it = w.find(key);
+    return it != w.end() && it->is_boolean() ? it->get<bool>() : absent;
+  };
   std::vector<Window> out;
   for (const auto& w : j) {
     if (!w.is_object() || !w.contains("id") || !w["id"].is_number_unsigned()) continue;
     Window x;
     x.id = static_cast<long>(w["id"].get<std::uint64_t>());
-    x.pid = w.value("pid", 0);
-    x.title = w.value("title", "");
-    x.x11 = w.value("x11", false);
+    auto pid = w.find("pid");
+    x.pid = pid != w.end() && pid->is_number_integer() ? pid->get<int>() : 0;
+    x.title = text(w, "title");
+    x.x11 = flag(w, "x11", false);
     // The shell's class is a Wayland window's app_id, or an X11 window's WM_CLASS class.
-    std::string cls = w.value("wmClass", ""), instance = w.value("wmInstance", "");
-    std::string appId = w.value("appId", "");
+    std::string cls = text(w, "wmClass"), instance = text(w, "wmInstance");
+    std::string appId = text(w, "appId");
     if (x.x11) {
       x.windowClass = cls;
       x.instance = instance;
@@ -134,12 +144,12 @@ std::optional<std::vector<Window>> parseWindows(std::string_view text) {
       // matches the app_id (running::compositorSnapshot).
       x.appId = !cls.empty() ? cls : appId;
     }
-    x.frame = box(w.value("frame", nlohmann::json()));
-    sway::Box buffer = box(w.value("buffer", nlohmann::json()));
+    x.frame = box(w.contains("frame") ? w["frame"] : nlohmann::json());
+    sway::Box buffer = box(w.contains("buffer") ? w["buffer"] : nlohmann::json());
     x.bufferDx = x.frame.x - buffer.x;
     x.bufferDy = x.frame.y - buffer.y;
-    x.focused = w.value("focused", false);
-    x.visible = w.value("visible", true);
+    x.focused = flag(w, "focused", false);
+    x.visible = flag(w, "visible", true);
     // Every window of the shell stacks freely: the list is bottom to top.
     x.floating = true;
     out.push_back(std::move(x));
