@@ -97,16 +97,22 @@ std::vector<std::uint32_t> layoutKeysyms() {
   return syms;
 }
 
-// Whether a process runs GTK 3 or 4, whose text fields take Ctrl+Shift+U and hex digits.
+// Whether a process draws its windows with GTK 3 or 4, whose text fields take Ctrl+Shift+U and
+// hex digits. A Qt program on GNOME loads GTK 3 for its look as well, but its fields would take
+// the digits as text: it does not count.
 bool runsGtk(int pid) {
   if (pid <= 0) return false;
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   std::string line;
-  while (std::getline(maps, line))
-    if (line.find("/libgtk-3.so") != std::string::npos ||
-        line.find("/libgtk-4.so") != std::string::npos)
-      return true;
-  return false;
+  bool gtk = false;
+  while (std::getline(maps, line)) {
+    if (line.find("/libQt5Core.so") != std::string::npos ||
+        line.find("/libQt6Core.so") != std::string::npos)
+      return false;
+    gtk = gtk || line.find("/libgtk-3.so") != std::string::npos ||
+          line.find("/libgtk-4.so") != std::string::npos;
+  }
+  return gtk;
 }
 
 // One monitor's stream and where the monitor lies in the layout.

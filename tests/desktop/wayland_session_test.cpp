@@ -187,5 +187,38 @@ TEST(WaylandSession, OnGnomeAskingForAccessibilityInstallsTheExtensionSeenAtTheN
       << hands.lastAnswer();
 }
 
+// Mutter types only what the user's layout holds; beyond it GTK's Unicode entry, which a Qt
+// window would take as text. There such a character ends the request before anything is typed:
+// the editor saves only what could be typed.
+TEST(WaylandSession, OnGnomeACharacterOutsideTheLayoutIsRefusedInAQtWindowWithNothingTyped) {
+  if (!desktop::inGnome()) GTEST_SKIP() << "runs inside tools/wayland-session --gnome";
+  desktop::TempFolder folder;
+  const std::string path = folder.path + "/note.txt";
+  std::ofstream(path) << "Note\n";
+  desktop::Process app({"/usr/bin/featherpad", "--standalone", path});
+  ASSERT_TRUE(desktop::windowOfProcess(app.pid(), 30000)) << "FeatherPad showed no window";
+  desktop::Hands hands;
+  ASSERT_TRUE(desktop::waitUntil(
+      [&] {
+        return hands.ask("activate", {{"pid", app.pid()}}).value("ok", false);
+      },
+      10000));
+  ASSERT_TRUE(desktop::waitUntil(
+      [&] {
+        for (const auto& w : desktop::compositorWindows())
+          if (w.pid == app.pid() && w.focused) return true;
+        return false;
+      },
+      5000));
+  ASSERT_TRUE(hands.result("key", {{"key", "cmd+end"}}).is_object()) << hands.lastAnswer();
+  Json refused = hands.ask("type", {{"text", "Zoë"}});
+  EXPECT_EQ(refused.value("code", ""), "helper_failed") << refused;
+  ASSERT_TRUE(hands.result("type", {{"text", "plain"}}).is_object()) << hands.lastAnswer();
+  ASSERT_TRUE(hands.result("key", {{"key", "cmd+s"}}).is_object()) << hands.lastAnswer();
+  // FeatherPad ends the file with a line end of its own.
+  EXPECT_TRUE(desktop::waitUntil([&] { return desktop::fileText(path) == "Note\nplain\n"; }, 10000))
+      << desktop::fileText(path);
+}
+
 } // namespace
 } // namespace plenk
