@@ -60,31 +60,14 @@ bool GnomeWorkspace::activate(int pid) {
 
 void GnomeWorkspace::openApplication(const std::string& bundlePath, const OpenConfiguration& config,
                                      OpenHandler handler) {
-  auto catalogue = desktop_entries::loadCatalogue();
-  const desktop_entries::Entry* entry = catalogue.byLocation(bundlePath);
-  if (!entry) {
-    launching::answerLater(std::move(handler), std::nullopt, "its desktop entry is gone.");
-    return;
-  }
-  if (!gnome::windows()) {
-    launching::answerLater(std::move(handler), std::nullopt,
-                           "the desktop's windows cannot be seen.");
-    return;
-  }
-  auto windows = running::gnomeSnapshot(catalogue);
-  std::optional<int> runningPid;
-  for (const auto& w : windows)
-    if (w.entry && w.entry->id == entry->id && w.window.pid > 0) runningPid = w.window.pid;
-  if (runningPid) {
-    if (config.activates) activate(*runningPid);
-    launching::answerLater(std::move(handler), running::application(windows, *runningPid),
-                           std::nullopt);
-    return;
-  }
-  std::set<ewmh::Window> before;
-  for (const auto& w : windows)
-    before.insert(w.window.id);
-  launching::launch(catalogue, *entry, std::move(before), std::move(handler));
+  launching::openEntry(
+      bundlePath, config,
+      [](const desktop_entries::Catalogue& catalogue)
+          -> std::optional<std::vector<running::AppWindow>> {
+        if (!gnome::windows()) return std::nullopt;
+        return running::gnomeSnapshot(catalogue);
+      },
+      [this](int pid) { activate(pid); }, std::move(handler));
 }
 
 std::optional<std::string> GnomeWorkspace::applicationPathForBundleId(const std::string& bundleId) {

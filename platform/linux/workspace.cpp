@@ -119,40 +119,17 @@ bool LinuxWorkspace::activate(int pid) {
 
 void LinuxWorkspace::openApplication(const std::string& bundlePath, const OpenConfiguration& config,
                                      OpenHandler handler) {
-  auto catalogue = desktop_entries::loadCatalogue();
-  const desktop_entries::Entry* entry = catalogue.byLocation(bundlePath);
-  if (!entry) {
-    launching::answerLater(std::move(handler), std::nullopt, "its desktop entry is gone.");
-    return;
-  }
-  std::vector<running::AppWindow> windows;
-  {
-    std::lock_guard guard(state_->lock);
-    auto& display = state_->connection();
-    // Without the X server no window could ever be seen: nothing is started.
-    if (!display.ok()) {
-      launching::answerLater(std::move(handler), std::nullopt,
-                             "the desktop's windows cannot be seen.");
-      return;
-    }
-    windows = running::snapshot(display, catalogue);
-  }
-  // Already running: brought to the front and answered at once.
-  std::optional<int> runningPid;
-  for (const auto& w : windows)
-    if (w.entry && w.entry->id == entry->id && w.window.pid > 0 &&
-        (!runningPid || w.window.taskbar))
-      runningPid = w.window.pid;
-  if (runningPid) {
-    if (config.activates) activate(*runningPid);
-    launching::answerLater(std::move(handler), running::application(windows, *runningPid),
-                           std::nullopt);
-    return;
-  }
-  std::set<ewmh::Window> before;
-  for (const auto& w : windows)
-    before.insert(w.window.id);
-  launching::launch(catalogue, *entry, std::move(before), std::move(handler));
+  launching::openEntry(
+      bundlePath, config,
+      [this](const desktop_entries::Catalogue& catalogue)
+          -> std::optional<std::vector<running::AppWindow>> {
+        std::lock_guard guard(state_->lock);
+        auto& display = state_->connection();
+        // Without the X server no window could ever be seen.
+        if (!display.ok()) return std::nullopt;
+        return running::snapshot(display, catalogue);
+      },
+      [this](int pid) { activate(pid); }, std::move(handler));
 }
 
 std::optional<std::string> LinuxWorkspace::applicationPathForBundleId(const std::string& bundleId) {

@@ -203,4 +203,36 @@ void launch(const desktop_entries::Catalogue& catalogue, const desktop_entries::
       .detach();
 }
 
+void openEntry(const std::string& bundlePath, const OpenConfiguration& config,
+               const WindowsNow& windowsNow, const std::function<void(int pid)>& activate,
+               OpenHandler handler) {
+  auto catalogue = desktop_entries::loadCatalogue();
+  const desktop_entries::Entry* entry = catalogue.byLocation(bundlePath);
+  if (!entry) {
+    answerLater(std::move(handler), std::nullopt, "its desktop entry is gone.");
+    return;
+  }
+  auto windows = windowsNow(catalogue);
+  if (!windows) {
+    answerLater(std::move(handler), std::nullopt, "the desktop's windows cannot be seen.");
+    return;
+  }
+  // Already running (a process with a taskbar window first): brought to the front and answered
+  // at once.
+  std::optional<int> runningPid;
+  for (const auto& w : *windows)
+    if (w.entry && w.entry->id == entry->id && w.window.pid > 0 &&
+        (!runningPid || w.window.taskbar))
+      runningPid = w.window.pid;
+  if (runningPid) {
+    if (config.activates) activate(*runningPid);
+    answerLater(std::move(handler), running::application(*windows, *runningPid), std::nullopt);
+    return;
+  }
+  std::set<ewmh::Window> before;
+  for (const auto& w : *windows)
+    before.insert(w.window.id);
+  launch(catalogue, *entry, std::move(before), std::move(handler));
+}
+
 } // namespace plenk::launching

@@ -3,9 +3,13 @@
 
 #include "platform/linux/ewmh.hpp"
 #include "platform/linux/workspace_entries.hpp"
+#include "platform/linux/workspace_running.hpp"
 #include "platform/workspace.hpp"
 
+#include <functional>
+#include <optional>
 #include <set>
+#include <vector>
 
 namespace plenk::launching {
 
@@ -24,5 +28,16 @@ void launch(const desktop_entries::Catalogue& catalogue, const desktop_entries::
 // Calls `handler` from a thread of its own.
 void answerLater(OpenHandler handler, std::optional<RunningApp> app,
                  std::optional<std::string> error);
+
+// The desktop's windows now, with their entries; none when its windows cannot be seen.
+using WindowsNow = std::function<std::optional<std::vector<running::AppWindow>>(
+    const desktop_entries::Catalogue&)>;
+
+// Opens the application of the desktop entry at `bundlePath`: one that runs already is answered
+// at once (brought to the front first with `activate` when `config.activates`); else it is
+// launched. Nothing is started while the desktop's windows cannot be seen.
+void openEntry(const std::string& bundlePath, const OpenConfiguration& config,
+               const WindowsNow& windowsNow, const std::function<void(int pid)>& activate,
+               OpenHandler handler);
 
 } // namespace plenk::launching

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -242,24 +243,36 @@ TEST_P(Capture, ReplaysAsTheDesktopAnswered) {
   const std::string scene = folder.path + "/scene.json", redacted = folder.path + "/redacted.json";
 
   desktop::Hands hands;
-  Json live = settled(hands);
-  ASSERT_TRUE(live["elements"].is_object()) << hands.lastAnswer();
-  auto [status, seconds] = capture(scene);
-  ASSERT_EQ(status, 0);
-  std::cout << GetParam().name << ": captured in " << seconds << " s, "
-            << desktop::fileText(scene).size() << " bytes\n";
-  ASSERT_EQ(capture(redacted, "--front --redact").first, 0);
-  // The desktop still answers as before the captures: what they hold is what it showed.
-  ASSERT_EQ(settled(hands), live);
-
-  EXPECT_EQ(replay(scene), live);
+  // A live application can change while it is captured (Chromium's tab hover card, a late part
+  // of a window on a loaded machine): a round whose desktop did not hold still is taken again, at
+  // most three times. A capture that misses what stays on the screen fails every round.
+  Json live, replayed, redactedReplay;
+  for (int round = 0; round < 3; ++round) {
+    std::filesystem::remove(scene);
+    std::filesystem::remove(redacted);
+    live = settled(hands);
+    ASSERT_TRUE(live["elements"].is_object()) << hands.lastAnswer();
+    auto [status, seconds] = capture(scene);
+    ASSERT_EQ(status, 0);
+    std::cout << GetParam().name << ": captured in " << seconds << " s, "
+              << desktop::fileText(scene).size() << " bytes\n";
+    ASSERT_EQ(capture(redacted, "--front --redact").first, 0);
+    // What the captures hold is what the desktop showed before and after them.
+    if (settled(hands) != live) continue;
+    replayed = replay(scene);
+    redactedReplay = replay(redacted);
+    if (replayed == live &&
+        redactedReplay["elements"]["elements"].size() == live["elements"]["elements"].size())
+      break;
+  }
+  EXPECT_TRUE(replayed == live) << "the replay differs: " << Json::diff(live, replayed).dump();
   // An existing file is never replaced.
   EXPECT_EQ(capture(scene).first, 6);
   std::string text = desktop::fileText(redacted), texts;
   auto parsed = json::parse(text);
   ASSERT_TRUE(parsed);
   textsOf(*parsed, texts);
-  expectRedacted(live, replay(redacted), texts);
+  expectRedacted(live, redactedReplay, texts);
   EXPECT_EQ(text.find(desktop::APP_PASSWORD), std::string::npos);
   EXPECT_EQ(desktop::fileText(scene).find(desktop::APP_PASSWORD), std::string::npos);
 
