@@ -105,6 +105,22 @@ Subject writer() {
   return s;
 }
 
+// FeatherPad (Qt 5) on a note.
+Subject featherpad() {
+  Subject s;
+  s.folder = std::make_unique<desktop::TempFolder>();
+  const std::string path = s.folder->path + "/note.txt";
+  std::ofstream(path) << "A note kept in a Qt editor.\nIts second line.\n";
+  s.launcher = std::make_unique<desktop::Process>(
+      std::vector<std::string>{"/usr/bin/featherpad", "--standalone", path});
+  auto xid = desktop::windowOfProcess(s.launcher->pid(), 30000);
+  if (xid && desktop::waitUntil([&] { return desktop::activeWindow() == xid; }, 10000)) {
+    s.owned = std::make_unique<Owned>();
+    s.owned->pid = s.launcher->pid();
+  }
+  return s;
+}
+
 bool started(const Subject& s) {
   return s.app || s.browser || (s.owned && s.owned->pid > 0);
 }
@@ -298,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
         CaptureCase{"Gtk3", [] { return testApp(desktop::Toolkit::gtk3, "Capture 3"); }},
         CaptureCase{"Gtk4", [] { return testApp(desktop::Toolkit::gtk4, "Capture 4"); }},
         CaptureCase{"Chromium", chromium}, CaptureCase{"Firefox", firefox},
-        CaptureCase{"Writer", writer}),
+        CaptureCase{"FeatherPad", featherpad}, CaptureCase{"Writer", writer}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
