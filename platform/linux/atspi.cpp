@@ -1741,14 +1741,25 @@ struct AtspiAccessibility::Impl {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return;
-    NodePtr document = search(window, [](const Node& n) {
+    auto showingDocument = [](const Node& n) {
       return n.role == ATSPI_ROLE_DOCUMENT_WEB && (n.states & bit(ATSPI_STATE_SHOWING));
-    });
-    if (!document) return;
+    };
+    std::int64_t until = g_get_monotonic_time() + LAYOUT_WAIT_MICROS;
+    // A browser just woken may not have put its page into the tree yet (on a loaded machine that
+    // comes a while after the window's own controls): looked for again, read anew each time.
+    NodePtr document = search(window, showingDocument);
+    while (!document && g_get_monotonic_time() < until) {
+      g_usleep(BOUNDS_POLL_MICROS);
+      newRequest();
+      document = search(window, showingDocument);
+    }
+    if (!document) {
+      f.boundsSettled = true;
+      return;
+    }
     // The document's own rectangle comes from the browser's process; its content's states, names
     // and rectangles come later, a part at a time (until then it is not showing): waited for until
     // its parts that show have a rectangle and no more of them came since the last look.
-    std::int64_t until = g_get_monotonic_time() + LAYOUT_WAIT_MICROS;
     std::size_t shownBefore = 0;
     for (;;) {
       document->childrenKnown = false;
