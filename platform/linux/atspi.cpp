@@ -1482,6 +1482,7 @@ struct AtspiAccessibility::Impl {
     while (!stack.empty() && seen++ < limit && g_get_monotonic_time() < until) {
       auto [n, depth] = std::move(stack.back());
       stack.pop_back();
+      n->renew(gen); // a search that waits for a change reads it anew
       if (n != root && match(*n)) return n;
       if (depth >= maxDepth || facts(n->bus).unresponsive) continue;
       if (!n->childrenKnown) {
@@ -1746,50 +1747,36 @@ struct AtspiAccessibility::Impl {
     };
     std::int64_t until = g_get_monotonic_time() + LAYOUT_WAIT_MICROS;
     // A browser just woken may not have put its page into the tree yet (on a loaded machine that
-    // comes a while after the window's own controls): looked for again, read anew each time.
-    NodePtr document = search(window, showingDocument);
-    while (!document && g_get_monotonic_time() < until) {
-      g_usleep(BOUNDS_POLL_MICROS);
-      newRequest();
-      document = search(window, showingDocument);
-    }
-    if (!document) {
-      f.boundsSettled = true;
-      return;
-    }
-    // The document's own rectangle comes from the browser's process; its content's states, names
-    // and rectangles come later, a part at a time (until then it is not showing): waited for until
-    // its parts that show have a rectangle and no more of them came since the last look.
+    // comes a while after the window's own controls), and a woken Chromium replaces an empty
+    // document with the page's own a moment after; the document's content's states, names and
+    // rectangles come later still, a part at a time (until then it is not showing). Everything is
+    // read anew at each look, until the document has parts, those that show have a rectangle and no
+    // more of them came since the last look.
     std::size_t shownBefore = 0;
     for (;;) {
-      document->childrenKnown = false;
-      document->children.clear();
-      childrenOf({document.get()});
-      for (auto& c : document->children)
-        c->basicsKnown = false;
-      basics(raw(document->children));
-      std::vector<NodePtr> shownParts;
-      for (auto& c : document->children)
-        if (c->states & bit(ATSPI_STATE_SHOWING)) shownParts.push_back(c);
-      if (document->children.empty()) shownParts.push_back(document);
-      for (auto& c : shownParts)
-        c->extentsKnown = false;
-      readExtents(shownParts);
-      bool placed = !shownParts.empty() &&
-                    std::all_of(shownParts.begin(), shownParts.end(),
-                                [](auto& c) { return c->extentsStatus != AxStatus::noValue; });
-      if (placed && shownParts.size() == shownBefore) {
-        f.boundsSettled = true;
-        return;
+      if (NodePtr document = search(window, showingDocument)) {
+        document->childrenKnown = false;
+        document->children.clear();
+        childrenOf({document.get()});
+        for (auto& c : document->children)
+          c->basicsKnown = false;
+        basics(raw(document->children));
+        std::vector<NodePtr> shownParts;
+        for (auto& c : document->children)
+          if (c->states & bit(ATSPI_STATE_SHOWING)) shownParts.push_back(c);
+        readExtents(shownParts);
+        bool placed = !shownParts.empty() &&
+                      std::all_of(shownParts.begin(), shownParts.end(),
+                                  [](auto& c) { return c->extentsStatus != AxStatus::noValue; });
+        if (placed && shownParts.size() == shownBefore) break;
+        shownBefore = shownParts.size();
       }
-      shownBefore = shownParts.size();
       // A page that never shows anything is not waited for again.
-      if (g_get_monotonic_time() >= until) {
-        f.boundsSettled = true;
-        return;
-      }
+      if (g_get_monotonic_time() >= until) break;
       g_usleep(BOUNDS_POLL_MICROS);
+      newRequest();
     }
+    f.boundsSettled = true;
   }
 
   // ---- hit-testing ----
