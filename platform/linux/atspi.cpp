@@ -72,6 +72,9 @@ constexpr std::int64_t BOUNDS_WAIT_MICROS = 1'500'000;
 constexpr std::int64_t BOUNDS_POLL_MICROS = 100'000;
 // How long waking such an application waits for its front document's rectangle.
 constexpr std::int64_t LAYOUT_WAIT_MICROS = 5'000'000;
+// How long the guard before typing waits for a focus that a password field may otherwise have.
+constexpr std::int64_t FOCUS_WAIT_MICROS = 1'000'000;
+constexpr std::int64_t FOCUS_POLL_MICROS = 50'000;
 
 constexpr std::uint64_t bit(AtspiStateType s) {
   return atspi::STATE_BIT(static_cast<int>(s));
@@ -1519,9 +1522,18 @@ struct AtspiAccessibility::Impl {
     NodePtr window = focusedWindow(app);
     if (!window) window = mainWindow(app);
     if (!window) return nullptr;
-    return search(window, [](const Node& n) {
+    NodePtr password = search(window, [](const Node& n) {
       return n.role == ATSPI_ROLE_PASSWORD_TEXT && (n.states & bit(ATSPI_STATE_SHOWING));
     });
+    // Any toolkit tells a new focus a moment late on a loaded machine (GTK 3 right after a click
+    // into its text view): asked again for a while before the password field is taken for it.
+    std::int64_t until = g_get_monotonic_time() + FOCUS_WAIT_MICROS;
+    while (password && g_get_monotonic_time() < until) {
+      g_usleep(FOCUS_POLL_MICROS);
+      newRequest();
+      if (NodePtr found = focusedElement(app)) return found;
+    }
+    return password;
   }
 
   // Collection.GetMatches for the first descendant with the focused state.
