@@ -2,7 +2,7 @@
 // modifier, 1,000 characters of mixed scripts typed in chunks of 16 (each new character costs a
 // keymap upload), and the front application from sway's tree. Outside a sway session it runs
 // itself again inside a private one (tools/wayland-session), with a GTK 4 window to type into.
-#include "platform/linux/sway_workspace.hpp"
+#include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/wayland_input.hpp"
 
 #include <benchmark/benchmark.h>
@@ -79,7 +79,7 @@ void click(benchmark::State& state) {
 BENCHMARK(click)->Unit(benchmark::kMicrosecond);
 
 void frontmost(benchmark::State& state) {
-  plenk::SwayWorkspace workspace;
+  plenk::CompositorWorkspace workspace(plenk::swayCompositor());
   for (auto _ : state)
     benchmark::DoNotOptimize(workspace.frontmostApplication());
 }

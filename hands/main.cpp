@@ -3,10 +3,9 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
-#include "platform/linux/gnome_workspace.hpp"
+#include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/mutter_input.hpp"
 #include "platform/linux/session.hpp"
-#include "platform/linux/sway_workspace.hpp"
 #include "platform/linux/wayland_input.hpp"
 #include "platform/linux/wording.hpp"
 #include "platform/linux/workspace.hpp"
@@ -39,8 +38,8 @@ int main() {
       : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents&>(*waylandInput)
                                                   : x11Input;
   static plenk::LinuxWorkspace linuxWorkspace;
-  static plenk::SwayWorkspace swayWorkspace;
-  static plenk::GnomeWorkspace gnomeWorkspace;
+  static plenk::CompositorWorkspace swayWorkspace(plenk::swayCompositor());
+  static plenk::CompositorWorkspace gnomeWorkspace(plenk::gnomeCompositor());
   plenk::Workspace& workspace =
       session == plenk::SessionKind::sway    ? static_cast<plenk::Workspace&>(swayWorkspace)
       : session == plenk::SessionKind::gnome ? static_cast<plenk::Workspace&>(gnomeWorkspace)

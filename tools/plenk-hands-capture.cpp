@@ -8,8 +8,8 @@
 #include "platform/clock.hpp"
 #include "platform/fd.hpp"
 #include "platform/linux/atspi.hpp"
+#include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/session.hpp"
-#include "platform/linux/sway_workspace.hpp"
 #include "platform/linux/wording.hpp"
 #include "platform/linux/workspace.hpp"
 #include "platform/linux/x11_input.hpp"
@@ -72,9 +72,12 @@ int main(int argc, char** argv) {
   static plenk::AtspiAccessibility accessibility;
   static plenk::X11Input input;
   static plenk::LinuxWorkspace linuxWorkspace;
-  static plenk::SwayWorkspace swayWorkspace;
+  static plenk::CompositorWorkspace swayWorkspace(plenk::swayCompositor());
+  static plenk::CompositorWorkspace gnomeWorkspace(plenk::gnomeCompositor());
   plenk::Workspace& workspace = plenk::currentSession() == plenk::SessionKind::sway
                                     ? static_cast<plenk::Workspace&>(swayWorkspace)
+                                : plenk::currentSession() == plenk::SessionKind::gnome
+                                    ? static_cast<plenk::Workspace&>(gnomeWorkspace)
                                     : linuxWorkspace;
   static plenk::hands::Hands hands{
       accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};

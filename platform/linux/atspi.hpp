@@ -19,8 +19,7 @@ struct AtspiCounters {
 
 class AtspiAccessibility : public Accessibility {
 public:
-  // `bulk` false reads one attribute per D-Bus round trip, as a plain client would (benchmarks).
-  explicit AtspiAccessibility(bool bulk = true);
+  AtspiAccessibility();
   ~AtspiAccessibility() override;
 
   bool isTrusted() override;

@@ -10,16 +10,19 @@ struct Row {
   ToolkitQuirks quirks;
 };
 
-// The AT-SPI bridge of ATK (GTK 3, and LibreOffice through it; Gecko; Chromium) answers every
-// standard call; GTK 4 speaks AT-SPI through GDBus, which answers GetAll itself.
+// The AT-SPI bridge of ATK (GTK 2 through GAIL, GTK 3, and LibreOffice through it; Gecko;
+// Chromium; Java through its ATK wrapper) answers every standard call; GTK 4 speaks AT-SPI through
+// GDBus, which answers GetAll itself.
 constexpr Row TOOLKITS[] = {
+    {"GAIL", "", {.toolkit = Toolkit::gtk2, .getAll = true, .showing = true}},
     {"gtk",
      "3.",
      {.toolkit = Toolkit::gtk3,
       .getAll = true,
       .collection = true,
       .showing = true,
-      .panelsByPosition = true}},
+      .panelsByPosition = true,
+      .lookThroughUnplaced = true}},
     {"GTK",
      "4.",
      {.toolkit = Toolkit::gtk4,
@@ -43,6 +46,7 @@ constexpr Row TOOLKITS[] = {
       .collection = true,
       .showing = true,
       .boundsLate = true}},
+    {"J2SE-access-bridge", "", {.toolkit = Toolkit::java, .getAll = true, .showing = true}},
 };
 
 } // namespace

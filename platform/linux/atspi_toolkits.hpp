@@ -6,7 +6,7 @@
 
 namespace plenk::atspi {
 
-enum class Toolkit { gtk3, gtk4, qt, gecko, chromium, other };
+enum class Toolkit { gtk2, gtk3, gtk4, qt, gecko, chromium, java, other };
 
 struct ToolkitQuirks {
   Toolkit toolkit = Toolkit::other;
@@ -26,6 +26,9 @@ struct ToolkitQuirks {
   bool textEndClamped = false;
   // Lists the children of panels out of reading order (grids, frames, header bars).
   bool panelsByPosition = false;
+  // Has showing children without a rectangle (-1, -1, -1, -1) over children that have one (a
+  // notebook's page whose tab is hidden): hit-testing looks through them.
+  bool lookThroughUnplaced = false;
 };
 
 // The quirks of the toolkit that an application's Application interface names (ToolkitName,

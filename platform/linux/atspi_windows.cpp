@@ -1,5 +1,7 @@
 // The windows that the accessibility backend maps rectangles and hit-tests through, per session.
-#include "platform/linux/atspi_x11.hpp"
+#include "platform/linux/atspi_windows.hpp"
+
+#include "platform/linux/ewmh.hpp"
 #include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_ipc.hpp"
@@ -37,6 +39,26 @@ std::optional<XDesktop> compositorDesktop(const std::optional<std::vector<sway::
 }
 
 } // namespace
+
+std::optional<XDesktop> readXDesktop() {
+  ewmh::Display x;
+  if (!x.ok()) return std::nullopt;
+  XDesktop desktop;
+  desktop.active = x.activeWindow();
+  for (auto& p : x.placements(x.clients(true))) {
+    XWindow w;
+    w.id = p.id;
+    w.pid = p.pid;
+    w.title = std::move(p.title);
+    w.hidden = p.hidden;
+    w.x = p.x;
+    w.y = p.y;
+    w.width = p.width;
+    w.height = p.height;
+    desktop.stacking.push_back(std::move(w));
+  }
+  return desktop;
+}
 
 std::optional<XDesktop> readDesktop() {
   switch (currentSession()) {

@@ -23,6 +23,8 @@ enum Atom : int {
   TYPE_DIALOG,
   WM_STATE,
   STATE_SKIP_TASKBAR,
+  STATE_HIDDEN,
+  WM_NAME,
   UTF8_STRING,
   STARTUP_INFO_BEGIN,
   STARTUP_INFO,
@@ -30,21 +32,12 @@ enum Atom : int {
 };
 
 constexpr const char* ATOM_NAMES[ATOM_COUNT] = {
-    "_NET_SUPPORTING_WM_CHECK",
-    "_NET_CLIENT_LIST",
-    "_NET_CLIENT_LIST_STACKING",
-    "_NET_ACTIVE_WINDOW",
-    "_NET_WM_PID",
-    "_GTK_APPLICATION_ID",
-    "_KDE_NET_WM_DESKTOP_FILE",
-    "_NET_WM_WINDOW_TYPE",
-    "_NET_WM_WINDOW_TYPE_NORMAL",
-    "_NET_WM_WINDOW_TYPE_DIALOG",
-    "_NET_WM_STATE",
-    "_NET_WM_STATE_SKIP_TASKBAR",
-    "UTF8_STRING",
-    "_NET_STARTUP_INFO_BEGIN",
-    "_NET_STARTUP_INFO",
+    "_NET_SUPPORTING_WM_CHECK",   "_NET_CLIENT_LIST",    "_NET_CLIENT_LIST_STACKING",
+    "_NET_ACTIVE_WINDOW",         "_NET_WM_PID",         "_GTK_APPLICATION_ID",
+    "_KDE_NET_WM_DESKTOP_FILE",   "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL",
+    "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_STATE",       "_NET_WM_STATE_SKIP_TASKBAR",
+    "_NET_WM_STATE_HIDDEN",       "_NET_WM_NAME",        "UTF8_STRING",
+    "_NET_STARTUP_INFO_BEGIN",    "_NET_STARTUP_INFO",
 };
 
 struct FreeDeleter {
@@ -77,6 +70,11 @@ std::vector<std::uint32_t> words(const xcb_get_property_reply_t* reply) {
   const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
   int length = xcb_get_property_value_length(reply) / 4;
   return std::vector<std::uint32_t>(data, data + std::max(length, 0));
+}
+
+int pidIn(const xcb_get_property_reply_t* reply) {
+  auto pid = words(reply);
+  return !pid.empty() && pid[0] > 0 && pid[0] < 0x7fffffff ? static_cast<int>(pid[0]) : 0;
 }
 
 } // namespace
@@ -191,8 +189,7 @@ std::vector<WindowFacts> Display::facts(const std::vector<Window>& windows) {
     if (gone) continue;
     WindowFacts f;
     f.id = windows[i];
-    if (auto pid = words(r[0].get()); !pid.empty() && pid[0] > 0 && pid[0] < 0x7fffffff)
-      f.pid = static_cast<int>(pid[0]);
+    f.pid = pidIn(r[0].get());
     std::string cls = text(r[1].get());
     auto nul = cls.find('\0');
     f.instance = cls.substr(0, nul);
@@ -213,6 +210,49 @@ std::vector<WindowFacts> Display::facts(const std::vector<Window>& windows) {
                                       (types[0] == atom(TYPE_DIALOG) && !transient);
     f.taskbar = normal && !skip;
     out.push_back(std::move(f));
+  }
+  return out;
+}
+
+std::vector<Placement> Display::placements(const std::vector<Window>& windows) {
+  if (!ok()) return {};
+  // Every request first, then every reply: one round trip for the lot.
+  struct Asked {
+    xcb_get_property_cookie_t pid, name, oldName, state;
+    xcb_get_geometry_cookie_t geometry;
+    xcb_translate_coordinates_cookie_t origin;
+  };
+  std::vector<Asked> asked;
+  asked.reserve(windows.size());
+  for (Window w : windows)
+    asked.push_back({ask(connection_, w, atom(WM_PID)), ask(connection_, w, atom(WM_NAME)),
+                     ask(connection_, w, XCB_ATOM_WM_NAME), ask(connection_, w, atom(WM_STATE)),
+                     xcb_get_geometry(connection_, w),
+                     xcb_translate_coordinates(connection_, w, root_, 0, 0)});
+  std::vector<Placement> out;
+  for (std::size_t i = 0; i < windows.size(); ++i) {
+    const Asked& a = asked[i];
+    auto pid = answer(connection_, a.pid);
+    auto name = answer(connection_, a.name);
+    auto oldName = answer(connection_, a.oldName);
+    auto state = answer(connection_, a.state);
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection_, a.geometry, nullptr));
+    Reply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(connection_, a.origin, nullptr));
+    if (!geometry || !origin) continue; // gone meanwhile
+    Placement p;
+    p.id = windows[i];
+    p.pid = pidIn(pid.get());
+    p.title = text(name.get());
+    if (p.title.empty()) p.title = text(oldName.get());
+    auto states = words(state.get());
+    p.hidden = std::find(states.begin(), states.end(), atom(STATE_HIDDEN)) != states.end();
+    p.x = origin->dst_x;
+    p.y = origin->dst_y;
+    p.width = geometry->width;
+    p.height = geometry->height;
+    out.push_back(std::move(p));
   }
   return out;
 }

@@ -23,6 +23,16 @@ struct WindowFacts {
   bool taskbar = false;    // a normal window that the taskbar shows
 };
 
+// Where a top-level window is on the screen and what it shows as.
+struct Placement {
+  Window id = 0;
+  int pid = 0;         // _NET_WM_PID, 0 when the window does not say
+  std::string title;   // _NET_WM_NAME, else WM_NAME
+  bool hidden = false; // _NET_WM_STATE_HIDDEN (minimised)
+  int x = 0, y = 0;    // the client area's top left on the screen
+  int width = 0, height = 0;
+};
+
 // One connection to the X server with the atoms interned. Not shared between threads: each
 // thread that talks to the server opens its own.
 class Display {
@@ -41,6 +51,8 @@ public:
   std::vector<Window> clients(bool stacking = false);
   // The facts of each window, in the same order; windows that vanished are left out.
   std::vector<WindowFacts> facts(const std::vector<Window>& windows);
+  // The placement of each window, in the same order; windows that vanished are left out.
+  std::vector<Placement> placements(const std::vector<Window>& windows);
   // _NET_ACTIVE_WINDOW; without a window manager, the top-level window holding the input focus.
   std::optional<Window> activeWindow();
   // Asks the window manager to activate `window` as a pager would (source indication 2).

@@ -2,6 +2,7 @@
 
 #include "platform/linux/ansi_keys.hpp"
 #include "platform/linux/gnome_shell.hpp"
+#include "platform/linux/input_common.hpp"
 #include "platform/linux/session.hpp"
 
 #include <algorithm>
@@ -33,21 +34,6 @@ constexpr auto SESSION_SETTLE = std::chrono::milliseconds(200);
 constexpr int BTN_LEFT = 0x110, BTN_RIGHT = 0x111;
 constexpr std::uint32_t EVDEV_OFFSET = 8;
 constexpr std::uint32_t AXIS_VERTICAL = 0, AXIS_HORIZONTAL = 1;
-
-std::vector<char32_t> codePoints(std::u16string_view units) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t u = units[i];
-    if (u >= 0xd800 && u <= 0xdbff && i + 1 < units.size() && units[i + 1] >= 0xdc00 &&
-        units[i + 1] <= 0xdfff) {
-      out.push_back(0x10000 + ((u - 0xd800) << 10) + (units[i + 1] - 0xdc00));
-      ++i;
-    } else {
-      out.push_back(u >= 0xd800 && u <= 0xdfff ? 0xfffd : u);
-    }
-  }
-  return out;
-}
 
 // The keysyms of the user's first GNOME input source (the layout Mutter types with), compiled
 // with xkbcommon; a US layout where GNOME's settings say nothing.
@@ -322,7 +308,7 @@ struct MutterInput::State {
   }
 
   bool typeable(std::u16string_view text, bool& gtkAsked, bool& gtk) {
-    for (char32_t cp : codePoints(text)) {
+    for (char32_t cp : input::codePoints(text)) {
       std::uint32_t sym = symOf(cp);
       if (sym == 0 || inLayout(sym)) continue;
       if (!gtkAsked) {
@@ -350,7 +336,7 @@ struct MutterInput::State {
   }
 
   void typeText(std::u16string_view text) {
-    for (char32_t cp : codePoints(text)) {
+    for (char32_t cp : input::codePoints(text)) {
       std::uint32_t sym = symOf(cp);
       if (sym == 0) continue;
       if (inLayout(sym))
@@ -433,8 +419,7 @@ std::optional<KeyEvent> MutterInput::createKeyEvent(const std::optional<EventSou
                                                     std::uint16_t keyCode, bool down) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || !keys::ansiKey(keyCode)) return std::nullopt;
-  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
+  return input::keyEvent(s.usable(), source, keyCode, down);
 }
 
 std::optional<MouseEvent> MutterInput::createMouseEvent(const std::optional<EventSource>& source,
@@ -442,8 +427,7 @@ std::optional<MouseEvent> MutterInput::createMouseEvent(const std::optional<Even
                                                         MouseButton button) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || !std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
-  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
+  return input::mouseEvent(s.usable(), source, type, point, button);
 }
 
 std::optional<ScrollEvent> MutterInput::createScrollEvent(const std::optional<EventSource>& source,
@@ -451,8 +435,7 @@ std::optional<ScrollEvent> MutterInput::createScrollEvent(const std::optional<Ev
                                                           std::int32_t horizontal) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable()) return std::nullopt;
-  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
+  return input::scrollEvent(s.usable(), source, vertical, horizontal);
 }
 
 void MutterInput::post(const InputEvent& event) {

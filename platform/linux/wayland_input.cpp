@@ -1,6 +1,7 @@
 #include "platform/linux/wayland_input.hpp"
 
 #include "platform/linux/ansi_keys.hpp"
+#include "platform/linux/input_common.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_ipc.hpp"
 #include "virtual-keyboard-unstable-v1-client.h"
@@ -50,21 +51,6 @@ std::string symName(std::uint32_t sym) {
   char name[64];
   if (xkb_keysym_get_name(sym, name, sizeof name) <= 0) return "NoSymbol";
   return name;
-}
-
-std::vector<char32_t> codePoints(std::u16string_view units) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t u = units[i];
-    if (u >= 0xd800 && u <= 0xdbff && i + 1 < units.size() && units[i + 1] >= 0xdc00 &&
-        units[i + 1] <= 0xdfff) {
-      out.push_back(0x10000 + ((u - 0xd800) << 10) + (units[i + 1] - 0xdc00));
-      ++i;
-    } else {
-      out.push_back(u >= 0xd800 && u <= 0xdfff ? 0xfffd : u);
-    }
-  }
-  return out;
 }
 
 // The two levels of each ANSI key on a US keyboard, read from the system's keyboard data; the
@@ -329,7 +315,7 @@ struct WaylandInput::State {
     // Each character's keysym; a tab and a line end are their keys, other control characters
     // type nothing (toolkits drop them anyway).
     std::vector<std::uint32_t> syms;
-    for (char32_t cp : codePoints(text)) {
+    for (char32_t cp : input::codePoints(text)) {
       if (cp == U'\t')
         syms.push_back(XK_Tab);
       else if (cp == U'\r' || cp == U'\n')
@@ -452,8 +438,7 @@ std::optional<KeyEvent> WaylandInput::createKeyEvent(const std::optional<EventSo
                                                      std::uint16_t keyCode, bool down) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || !keys::ansiKey(keyCode)) return std::nullopt;
-  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
+  return input::keyEvent(s.usable(), source, keyCode, down);
 }
 
 std::optional<MouseEvent> WaylandInput::createMouseEvent(const std::optional<EventSource>& source,
@@ -461,8 +446,7 @@ std::optional<MouseEvent> WaylandInput::createMouseEvent(const std::optional<Eve
                                                          MouseButton button) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || !std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
-  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
+  return input::mouseEvent(s.usable(), source, type, point, button);
 }
 
 std::optional<ScrollEvent> WaylandInput::createScrollEvent(const std::optional<EventSource>& source,
@@ -470,8 +454,7 @@ std::optional<ScrollEvent> WaylandInput::createScrollEvent(const std::optional<E
                                                            std::int32_t horizontal) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable()) return std::nullopt;
-  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
+  return input::scrollEvent(s.usable(), source, vertical, horizontal);
 }
 
 void WaylandInput::post(const InputEvent& event) {

@@ -1,8 +1,8 @@
 #include "platform/linux/workspace_running.hpp"
 
+#include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/session.hpp"
-#include "platform/linux/sway_workspace.hpp"
 
 #include <algorithm>
 #include <map>

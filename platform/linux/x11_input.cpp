@@ -1,6 +1,7 @@
 #include "platform/linux/x11_input.hpp"
 
 #include "platform/linux/ansi_keys.hpp"
+#include "platform/linux/input_common.hpp"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -34,23 +35,6 @@ KeySym keysymFor(char32_t cp) {
   if (cp == U'\r' || cp == U'\n') return XK_Return;
   if ((cp >= 0x20 && cp <= 0x7e) || (cp >= 0xa0 && cp <= 0xff)) return cp;
   return 0x01000000 | cp;
-}
-
-std::vector<char32_t> codePoints(std::u16string_view units) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t u = units[i];
-    if (u >= 0xd800 && u <= 0xdbff && i + 1 < units.size() && units[i + 1] >= 0xdc00 &&
-        units[i + 1] <= 0xdfff) {
-      out.push_back(0x10000 + ((u - 0xd800) << 10) + (units[i + 1] - 0xdc00));
-      ++i;
-    } else if (u >= 0xd800 && u <= 0xdfff) {
-      out.push_back(0xfffd); // a lone half of a pair
-    } else {
-      out.push_back(u);
-    }
-  }
-  return out;
 }
 
 // Where a keysym sits in the layout: the key, and whether Shift selects it.
@@ -350,7 +334,7 @@ struct X11Input::State {
 
   void typeText(std::u16string_view units) {
     std::vector<KeySym> syms;
-    for (char32_t cp : codePoints(units))
+    for (char32_t cp : input::codePoints(units))
       syms.push_back(keysymFor(cp));
     std::size_t next = 0;
     bool boundAny = false;
@@ -484,8 +468,8 @@ std::optional<KeyEvent> X11Input::createKeyEvent(const std::optional<EventSource
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   // Text this request could not type, or a request the server refused, ends its typing.
-  if (!s.usable() || s.lostText || s.protocolError.load() || !ansiKey(keyCode)) return std::nullopt;
-  return KeyEvent{.source = source, .keyCode = keyCode, .down = down};
+  return input::keyEvent(s.usable() && !s.lostText && !s.protocolError.load(), source, keyCode,
+                         down);
 }
 
 std::optional<MouseEvent> X11Input::createMouseEvent(const std::optional<EventSource>& source,
@@ -493,8 +477,7 @@ std::optional<MouseEvent> X11Input::createMouseEvent(const std::optional<EventSo
                                                      MouseButton button) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable() || !std::isfinite(point.x) || !std::isfinite(point.y)) return std::nullopt;
-  return MouseEvent{.source = source, .type = type, .point = point, .button = button};
+  return input::mouseEvent(s.usable(), source, type, point, button);
 }
 
 std::optional<ScrollEvent> X11Input::createScrollEvent(const std::optional<EventSource>& source,
@@ -502,8 +485,7 @@ std::optional<ScrollEvent> X11Input::createScrollEvent(const std::optional<Event
                                                        std::int32_t horizontal) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  if (!s.usable()) return std::nullopt;
-  return ScrollEvent{.source = source, .vertical = vertical, .horizontal = horizontal};
+  return input::scrollEvent(s.usable(), source, vertical, horizontal);
 }
 
 void X11Input::post(const InputEvent& event) {

@@ -1,7 +1,6 @@
-// What the application tests need around plenk-hands in the desktop session: test desktop
-// entries in the session's data folder, a plenk-hands that is talked to line by line, test
-// windows started directly, and the window manager's answers read with xprop (not with our own
-// code).
+// What the application tests need around plenk-hands (desktop::Hands) in the desktop session:
+// test desktop entries in the session's data folder and test windows started directly; the window
+// manager's answers come from tests/desktop/desktop.hpp (xprop or the compositor, not our code).
 #pragma once
 
 #include "platform/json.hpp"
@@ -17,7 +16,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,43 +52,8 @@ inline std::string capture(const std::string& command) {
   return out;
 }
 
-// The first window id ("0x...") or number after '#' or '=' in xprop's answer; 0 when none.
-inline long xpropNumber(const std::string& command) {
-  std::string out = capture(command);
-  auto at = out.find_first_of("#=");
-  if (at == out.npos) return 0;
-  return std::strtol(out.c_str() + at + 1, nullptr, 0);
-}
-
-// The process that owns _NET_ACTIVE_WINDOW, as xprop tells it (in a Wayland session: the
-// compositor's focused window); 0 when none.
-inline int activePid() {
-  if (desktop::inCompositor()) {
-    for (const auto& w : desktop::compositorWindows())
-      if (w.focused) return w.pid;
-    return 0;
-  }
-  long window = xpropNumber("xprop -root _NET_ACTIVE_WINDOW");
-  if (window == 0) return 0;
-  return static_cast<int>(xpropNumber("xprop -id " + std::to_string(window) + " _NET_WM_PID"));
-}
-
-// Managed windows of a process, as the window manager (or the compositor) lists them.
-inline int windowsOf(int pid) {
-  if (desktop::inCompositor()) {
-    int count = 0;
-    for (const auto& w : desktop::compositorWindows())
-      count += w.pid == pid;
-    return count;
-  }
-  std::string list = capture("xprop -root _NET_CLIENT_LIST");
-  int count = 0;
-  for (auto at = list.find("0x"); at != list.npos; at = list.find("0x", at + 2)) {
-    long window = std::strtol(list.c_str() + at, nullptr, 16);
-    if (xpropNumber("xprop -id " + std::to_string(window) + " _NET_WM_PID") == pid) ++count;
-  }
-  return count;
-}
+using desktop::activePid;
+using desktop::windowsOf;
 
 template <typename Test> bool waitUntil(Test test, int timeoutMs = 15000) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -102,71 +65,14 @@ template <typename Test> bool waitUntil(Test test, int timeoutMs = 15000) {
 }
 
 // A test window started directly (not through plenk-hands); ended with the test.
-class TestWindow {
-public:
-  TestWindow(const std::string& title, const std::string& windowClass) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> argv{"/usr/bin/python3", APPS_WINDOW, title, windowClass};
-    std::vector<char*> args;
-    for (auto& a : argv)
-      args.push_back(a.data());
-    args.push_back(nullptr);
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+struct TestWindow {
+  TestWindow(const std::string& title, const std::string& windowClass)
+      : process({"/usr/bin/python3", APPS_WINDOW, title, windowClass}), pid(process.pid()) {
     if (pid > 0) shown = waitUntil([&] { return windowsOf(pid) > 0; });
   }
-  ~TestWindow() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-  TestWindow(const TestWindow&) = delete;
-  TestWindow& operator=(const TestWindow&) = delete;
+  desktop::Process process;
   pid_t pid = -1;
   bool shown = false;
-};
-
-// plenk-hands on pipes, asked one request at a time (or several before the answers).
-class AppsHands {
-public:
-  explicit AppsHands(std::vector<std::string> argv = {binDir() + "/plenk-hands"}) : child_(argv) {}
-  ~AppsHands() {
-    child_.pump(
-        "", true, [&] { return child_.outputsClosed(); }, 60000);
-    // Applications that plenk-hands opened outlive it: end them with the test.
-    for (int pid : opened)
-      if (pid > 1) kill(pid, SIGTERM);
-  }
-  AppsHands(const AppsHands&) = delete;
-  AppsHands& operator=(const AppsHands&) = delete;
-
-  void send(const Json& request) {
-    std::string line = request.dump() + "\n";
-    ASSERT_TRUE(child_.pump(
-        line, false, [] { return true; }, 10000));
-  }
-  // The next answer line, in arrival order; null when none came in time.
-  Json next(int timeoutMs = 45000) {
-    bool got = child_.pump(
-        "", false, [&] { return child_.out.find('\n') != child_.out.npos; }, timeoutMs);
-    if (!got) return Json();
-    auto nl = child_.out.find('\n');
-    auto value = json::parse(child_.out.substr(0, nl));
-    child_.out.erase(0, nl + 1);
-    return value ? *value : Json();
-  }
-  Json ask(const Json& request) {
-    send(request);
-    return next();
-  }
-  std::vector<int> opened;
-
-private:
-  Child child_;
 };
 
 inline Json request(int id, const std::string& verb, Json args = Json::object()) {

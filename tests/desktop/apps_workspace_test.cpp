@@ -9,8 +9,8 @@
 namespace plenk {
 namespace {
 
+using desktop::Hands;
 using testing::activePid;
-using testing::AppsHands;
 using testing::request;
 using testing::TestWindow;
 
@@ -65,7 +65,7 @@ const Json ALPHA = {
     {"name", "Plenk Alpha"}, {"bundle_id", "org.plenk.test.PlenkAlpha"}, {"pid", 0}};
 
 TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
-  AppsHands hands;
+  Hands hands;
   struct Case {
     std::string name;
     Json app; // null: not found
@@ -89,7 +89,7 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
   };
   int id = 0;
   for (const auto& c : cases) {
-    Json answer = hands.ask(request(++id, "resolve_app", {{"name", c.name}}));
+    Json answer = hands.answerTo(request(++id, "resolve_app", {{"name", c.name}}));
     if (c.app.is_null()) {
       EXPECT_EQ(answer["code"], "not_found") << c.name;
       EXPECT_EQ(answer["error"],
@@ -102,7 +102,7 @@ TEST_F(AppsDesktop, ResolveByDisplayNameFileNameAndDesktopId) {
   // Nothing is kept between requests: an entry installed now is found at once.
   testing::installEntry("plenk-late.desktop",
                         "[Desktop Entry]\nType=Application\nName=Plenk Late\nExec=true\n");
-  EXPECT_EQ(hands.ask(request(++id, "resolve_app", {{"name", "plenk late"}}))["result"]["app"],
+  EXPECT_EQ(hands.answerTo(request(++id, "resolve_app", {{"name", "plenk late"}}))["result"]["app"],
             (Json{{"name", "Plenk Late"}, {"bundle_id", "plenk-late"}, {"pid", 0}}));
 }
 
@@ -112,8 +112,8 @@ TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
   // would claim by its executable.
   TestWindow gamma("Gamma window", "PlenkGamma");
   ASSERT_TRUE(beta.shown && gamma.shown);
-  AppsHands hands;
-  Json result = hands.ask(request(1, "list_apps"))["result"];
+  Hands hands;
+  Json result = hands.answerTo(request(1, "list_apps"))["result"];
   std::vector<std::string> installed = result["installed"];
   for (const char* name : {"Plenk Alpha", "Plenk Beta", "Plenk Broken", "Plenk Quits"})
     EXPECT_NE(std::find(installed.begin(), installed.end(), name), installed.end()) << name;
@@ -135,8 +135,9 @@ TEST_F(AppsDesktop, ListShowsMenuEntriesAndRunningTestApps) {
   EXPECT_TRUE(betaAt != running.end() && gammaAt != running.end() && betaAt < gammaAt)
       << running.dump();
   // A running application is found by its display name.
-  EXPECT_EQ(hands.ask(request(2, "resolve_app", {{"name", "plenk beta"}}))["result"]["app"]["name"],
-            "Plenk Beta");
+  EXPECT_EQ(
+      hands.answerTo(request(2, "resolve_app", {{"name", "plenk beta"}}))["result"]["app"]["name"],
+      "Plenk Beta");
 }
 
 TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
@@ -150,9 +151,10 @@ TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
   std::ofstream(system / "applications/sub/plenk-nested.desktop") << entry("Plenk Nested");
   testing::installEntry("plenk-gone.desktop", entry("Plenk Gone", "Hidden=true\n"));
   testing::installEntry("plenk-replaced.desktop", entry("Plenk New"));
-  AppsHands hands({"/usr/bin/env", "XDG_DATA_DIRS=" + system.path.string() + ":/usr/share",
-                   testing::binDir() + "/plenk-hands"});
-  std::vector<std::string> installed = hands.ask(request(1, "list_apps"))["result"]["installed"];
+  Hands hands({"/usr/bin/env", "XDG_DATA_DIRS=" + system.path.string() + ":/usr/share",
+               testing::binDir() + "/plenk-hands"});
+  std::vector<std::string> installed =
+      hands.answerTo(request(1, "list_apps"))["result"]["installed"];
   auto listed = [&](const char* name) {
     return std::find(installed.begin(), installed.end(), name) != installed.end();
   };
@@ -160,14 +162,16 @@ TEST_F(AppsDesktop, UsersEntriesHideAndReplaceTheSystemsAndSubfoldersCount) {
   EXPECT_FALSE(listed("Plenk Old"));
   EXPECT_TRUE(listed("Plenk New"));
   EXPECT_TRUE(listed("Plenk Nested"));
-  EXPECT_EQ(hands.ask(request(2, "resolve_app", {{"name", "sub-plenk-nested"}}))["result"]["app"],
-            (Json{{"name", "Plenk Nested"}, {"bundle_id", "sub-plenk-nested"}, {"pid", 0}}));
-  EXPECT_EQ(hands.ask(request(3, "resolve_app", {{"name", "plenk-replaced"}}))["result"]["app"],
-            (Json{{"name", "Plenk New"}, {"bundle_id", "plenk-replaced"}, {"pid", 0}}));
+  EXPECT_EQ(
+      hands.answerTo(request(2, "resolve_app", {{"name", "sub-plenk-nested"}}))["result"]["app"],
+      (Json{{"name", "Plenk Nested"}, {"bundle_id", "sub-plenk-nested"}, {"pid", 0}}));
+  EXPECT_EQ(
+      hands.answerTo(request(3, "resolve_app", {{"name", "plenk-replaced"}}))["result"]["app"],
+      (Json{{"name", "Plenk New"}, {"bundle_id", "plenk-replaced"}, {"pid", 0}}));
 }
 
 TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
-  AppsHands hands;
+  Hands hands;
   hands.send(request(1, "open_app", {{"name", "Plenk Alpha"}}));
   hands.send(request(2, "probe"));
   // The probe does not wait for the window.
@@ -187,7 +191,7 @@ TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
   TestWindow beta("Beta window", "PlenkBeta");
   ASSERT_TRUE(beta.shown);
   ASSERT_TRUE(testing::waitUntil([&] { return activePid() == beta.pid; }, 3000));
-  Json again = hands.ask(request(3, "open_app", {{"name", "org.plenk.test.PlenkAlpha"}}));
+  Json again = hands.answerTo(request(3, "open_app", {{"name", "org.plenk.test.PlenkAlpha"}}));
   EXPECT_EQ(again["result"]["app"]["pid"], pid) << again.dump();
   // The window manager takes the activation after the answer.
   EXPECT_TRUE(testing::waitUntil([&] { return activePid() == pid; }, 3000));
@@ -195,8 +199,8 @@ TEST_F(AppsDesktop, OpenLaunchesAnswersAfterTheWindowThenActivatesWhenRunning) {
 }
 
 TEST_F(AppsDesktop, OpenOfALauncherThatHandsOverAnswersWithTheWindowsProcess) {
-  AppsHands hands;
-  Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Handoff"}}));
+  Hands hands;
+  Json opened = hands.answerTo(request(1, "open_app", {{"name", "Plenk Handoff"}}));
   ASSERT_EQ(opened["ok"], true) << opened.dump();
   int pid = opened["result"]["app"]["pid"];
   hands.opened.push_back(pid);
@@ -205,43 +209,45 @@ TEST_F(AppsDesktop, OpenOfALauncherThatHandsOverAnswersWithTheWindowsProcess) {
 }
 
 TEST_F(AppsDesktop, OpenFailuresAnswerHelperFailedWithTheReason) {
-  AppsHands hands;
-  Json broken = hands.ask(request(1, "open_app", {{"name", "Plenk Broken"}}));
+  Hands hands;
+  Json broken = hands.answerTo(request(1, "open_app", {{"name", "Plenk Broken"}}));
   EXPECT_EQ(broken["code"], "helper_failed");
   std::string why = broken["error"];
   EXPECT_TRUE(why.starts_with("Plenk Broken did not open: ")) << why;
   EXPECT_NE(why.find("plenk-broken-command"), why.npos) << why;
 
-  Json quits = hands.ask(request(2, "open_app", {{"name", "plenk quits"}}));
+  Json quits = hands.answerTo(request(2, "open_app", {{"name", "plenk quits"}}));
   EXPECT_EQ(quits, (Json{{"id", 2},
                          {"ok", false},
                          {"code", "helper_failed"},
                          {"error", "Plenk Quits did not open: it ended before showing a window "
                                    "(exit status 3)."}}));
-  EXPECT_EQ(hands.ask(request(3, "open_app", {{"name", "Plenk Hidden"}}))["code"], "not_found");
+  EXPECT_EQ(hands.answerTo(request(3, "open_app", {{"name", "Plenk Hidden"}}))["code"],
+            "not_found");
 }
 
 TEST_F(AppsDesktop, ActivateSwitchesBetweenTwoApps) {
   TestWindow alpha("Alpha window", "PlenkAlpha");
   TestWindow beta("Beta window", "PlenkBeta");
   ASSERT_TRUE(alpha.shown && beta.shown);
-  AppsHands hands;
+  Hands hands;
   int id = 0;
   const std::pair<pid_t, Json> apps[] = {
       {alpha.pid, {{"name", "Plenk Alpha"}, {"bundle_id", "org.plenk.test.PlenkAlpha"}}},
       {beta.pid, {{"name", "Plenk Beta"}, {"bundle_id", "org.plenk.test.PlenkBeta"}}}};
   for (int round = 0; round < 2; ++round)
     for (const auto& [pid, record] : apps) {
-      Json answer = hands.ask(request(++id, "activate", {{"pid", pid}}));
+      Json answer = hands.answerTo(request(++id, "activate", {{"pid", pid}}));
       EXPECT_EQ(answer["result"], (Json{{"activated", true}})) << answer.dump();
       EXPECT_EQ(activePid(), pid);
-      Json front = hands.ask(request(++id, "frontmost"));
+      Json front = hands.answerTo(request(++id, "frontmost"));
       Json expected = record;
       expected["pid"] = pid;
       EXPECT_EQ(front["result"]["app"], expected) << front.dump();
     }
   // A process without a window is not a running application.
-  Json notRunning = hands.ask(request(++id, "activate", {{"pid", static_cast<int>(getpid())}}));
+  Json notRunning =
+      hands.answerTo(request(++id, "activate", {{"pid", static_cast<int>(getpid())}}));
   EXPECT_EQ(notRunning["error"], "That app is not running.");
 }
 
@@ -252,8 +258,8 @@ TEST_F(AppsDesktop, ChromiumOpensWithItsAccessibilityTreeOn) {
                         "[Desktop Entry]\nType=Application\nName=Plenk Chromium\n"
                         "Exec=/usr/bin/chromium --no-sandbox --user-data-dir=" +
                             profile + " about:blank\nStartupNotify=true\n");
-  AppsHands hands;
-  Json opened = hands.ask(request(1, "open_app", {{"name", "Plenk Chromium"}}));
+  Hands hands;
+  Json opened = hands.answerTo(request(1, "open_app", {{"name", "Plenk Chromium"}}));
   ASSERT_EQ(opened["ok"], true) << opened.dump();
   int pid = opened["result"]["app"]["pid"];
   hands.opened.push_back(pid);
@@ -277,28 +283,29 @@ TEST_F(AppsDesktop, WithoutAWindowManagerAnswersWhatCanBeKnown) {
                         " 'Lone window' PlenkLone >/dev/null 2>&1 & echo $!";
   pid_t window = std::stoi(testing::capture(command));
   {
-    AppsHands hands({"/usr/bin/env", "DISPLAY=" + display, testing::binDir() + "/plenk-hands"});
+    Hands hands({"/usr/bin/env", "DISPLAY=" + display, testing::binDir() + "/plenk-hands"});
     Json running;
     // The window is there once list_apps sees it; nothing waits for a window manager.
     ASSERT_TRUE(testing::waitUntil([&] {
-      running = hands.ask(request(1, "list_apps"))["result"]["running"];
+      running = hands.answerTo(request(1, "list_apps"))["result"]["running"];
       return !running.empty();
     }));
     EXPECT_EQ(running,
               (Json::array({{{"name", "PlenkLone"}, {"bundle_id", "org.plenk.test.PlenkLone"}}})));
-    EXPECT_EQ(hands.ask(request(2, "activate", {{"pid", window}}))["result"]["activated"], false);
+    EXPECT_EQ(hands.answerTo(request(2, "activate", {{"pid", window}}))["result"]["activated"],
+              false);
   }
   if (window > 1) kill(window, SIGTERM);
   if (server > 1) kill(server, SIGTERM);
 }
 
 TEST_F(AppsDesktop, WithoutAnXServerAnswersWhatCanBeKnown) {
-  AppsHands hands({"/usr/bin/env", "DISPLAY=:65000", testing::binDir() + "/plenk-hands"});
-  Json listed = hands.ask(request(1, "list_apps"));
+  Hands hands({"/usr/bin/env", "DISPLAY=:65000", testing::binDir() + "/plenk-hands"});
+  Json listed = hands.answerTo(request(1, "list_apps"));
   EXPECT_EQ(listed["result"]["running"], Json::array());
   EXPECT_FALSE(listed["result"]["installed"].empty());
-  EXPECT_EQ(hands.ask(request(2, "activate", {{"pid", 1}}))["code"], "bad_args");
-  Json opened = hands.ask(request(3, "open_app", {{"name", "Plenk Alpha"}}));
+  EXPECT_EQ(hands.answerTo(request(2, "activate", {{"pid", 1}}))["code"], "bad_args");
+  Json opened = hands.answerTo(request(3, "open_app", {{"name", "Plenk Alpha"}}));
   EXPECT_EQ(opened["error"], "Plenk Alpha did not open: the desktop's windows cannot be seen.");
 }
 

@@ -4,6 +4,7 @@
 // punctuation) of which no word survives, and no capture holds the password field's value. A
 // stopped application ends its capture at the deadline, and the scene says so.
 #include "tests/desktop/desktop.hpp"
+#include "tests/support/text_shape.hpp"
 
 #include <chrono>
 #include <cstdlib>
@@ -155,36 +156,7 @@ Json replay(const std::string& scene) {
   return answers(sim);
 }
 
-std::vector<UChar32> codePoints(const std::string& s) {
-  std::vector<UChar32> out;
-  const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  int32_t n = static_cast<int32_t>(s.size());
-  for (int32_t i = 0; i < n;) {
-    UChar32 c;
-    U8_NEXT(p, i, n, c);
-    out.push_back(c);
-  }
-  return out;
-}
-
-UScriptCode scriptOf(UChar32 c) {
-  UErrorCode status = U_ZERO_ERROR;
-  return uscript_getScript(c, &status);
-}
-
-// "" when `redacted` has the shape of `original`: as many code points, a letter of the same
-// script for each letter, a digit for each digit, everything else kept.
-std::string shapeProblem(const std::string& original, const std::string& redacted) {
-  auto a = codePoints(original), b = codePoints(redacted);
-  if (a.size() != b.size()) return "\"" + redacted + "\" is not as long as \"" + original + "\"";
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    bool kept = u_isalpha(a[i])   ? u_isalpha(b[i]) && scriptOf(a[i]) == scriptOf(b[i])
-                : u_isdigit(a[i]) ? u_isdigit(b[i])
-                                  : a[i] == b[i];
-    if (!kept) return "\"" + redacted + "\" does not keep the shape of \"" + original + "\"";
-  }
-  return "";
-}
+using testing::shapeProblem;
 
 // Every run of four or more letters in a text.
 void wordsOf(const std::string& text, std::vector<std::string>& words) {

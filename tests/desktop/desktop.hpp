@@ -14,6 +14,7 @@
 #include "tests/pipes.hpp"
 #include "tests/support/paths.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -212,6 +213,42 @@ inline std::optional<int> windowPid(unsigned long xid) {
   auto at = out.find("= ");
   if (at == std::string::npos) return std::nullopt;
   return std::atoi(out.c_str() + at + 2);
+}
+
+// The process whose window is active: _NET_ACTIVE_WINDOW's owner, or in a Wayland session the
+// compositor's focused window's; 0 when none.
+inline int activePid() {
+  if (inCompositor()) {
+    for (const auto& w : compositorWindows())
+      if (w.focused) return w.pid;
+    return 0;
+  }
+  auto id = activeWindow();
+  return id ? windowPid(*id).value_or(0) : 0;
+}
+
+// The managed windows of a process, as the window manager (or the compositor) lists them.
+inline int windowsOf(int pid) {
+  int count = 0;
+  if (inCompositor()) {
+    for (const auto& w : compositorWindows())
+      count += w.pid == pid;
+    return count;
+  }
+  for (unsigned long id : clientWindows())
+    count += windowPid(id) == pid;
+  return count;
+}
+
+// The title of the active window, as the window manager shows it.
+inline std::string activeWindowTitle() {
+  auto id = activeWindow();
+  if (!id) return "";
+  std::string line = shell("xprop -id " + std::to_string(*id) + " _NET_WM_NAME");
+  auto open = line.find('"'), close = line.rfind('"');
+  if (open == std::string::npos || close <= open) return "";
+  // xprop escapes quotes and backslashes; the test page's titles hold neither.
+  return line.substr(open + 1, close - open - 1);
 }
 
 // The bytes of a file (what an application saved), or "" when it cannot be read.
@@ -489,45 +526,90 @@ private:
   std::unique_ptr<Process> process_;
 };
 
-// The real plenk-hands (build folder) on pipes: one request line in, its answer line out.
+// The real plenk-hands (build folder) on pipes, as a host talks to it: one request line in, its
+// answer line out; or several requests before their answers.
 class Hands {
 public:
   // `argv` runs plenk-hands some other way (through /usr/bin/env with another environment).
   explicit Hands(std::vector<std::string> argv = {testing::binDir() + "/plenk-hands"})
       : child_(std::move(argv)) {}
+  ~Hands() {
+    // It ends as with a host (giving back what it borrowed, such as spare key codes).
+    if (exit_ == NOT_ENDED && child_.started()) finish(10000);
+    // Applications that plenk-hands opened outlive it: end them with the test.
+    for (int pid : opened)
+      if (pid > 1) kill(pid, SIGTERM);
+  }
+  Hands(const Hands&) = delete;
+  Hands& operator=(const Hands&) = delete;
 
   bool started() const { return child_.started(); }
+  // The id that the next `ask` gives its request.
+  int nextId() const { return id_ + 1; }
 
   // Sends one request and waits up to `timeoutMs` for its answer; the answer object, or null on
   // timeout or an unreadable line. `lastMillis()` is how long it took.
-  Json ask(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 20000) {
-    Json request{{"id", ++id_}, {"verb", verb}, {"args", args}};
-    std::string line = request.dump() + "\n";
+  Json ask(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 30000) {
     auto start = std::chrono::steady_clock::now();
-    std::size_t from = consumed_;
-    bool answered = child_.pump(
-        line, false, [&] { return child_.out.find('\n', from) != std::string::npos; }, timeoutMs);
+    send({{"id", nextId()}, {"verb", verb}, {"args", args}}, timeoutMs);
+    Json answer = next(timeoutMs);
     lastMillis_ =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return answer;
+  }
+
+  // The result of a successful answer, or null (the whole answer is in `lastAnswer()`).
+  Json result(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 30000) {
+    last_ = ask(verb, args, timeoutMs);
+    if (last_.is_object() && last_.value("ok", false)) return last_["result"];
+    return nullptr;
+  }
+
+  // A whole request line, its id the caller's (later asks count on from it). False when
+  // plenk-hands did not take it in time.
+  bool send(const Json& request, int timeoutMs = 10000) {
+    if (request.contains("id") && request["id"].is_number_integer())
+      id_ = std::max(id_, request["id"].get<int>());
+    return child_.pump(
+        request.dump() + "\n", false, [] { return true; }, timeoutMs);
+  }
+  // The next answer line in the order they came; null when none came in time.
+  Json next(int timeoutMs = 45000) {
+    std::size_t from = consumed_;
+    bool answered = child_.pump(
+        "", false, [&] { return child_.out.find('\n', from) != std::string::npos; }, timeoutMs);
     if (!answered) return nullptr;
     std::size_t nl = child_.out.find('\n', from);
     consumed_ = nl + 1;
     auto answer = json::parse(std::string_view(child_.out).substr(from, nl - from));
     return answer ? *answer : Json(nullptr);
   }
-
-  // The result of a successful answer, or null (the whole answer is in `lastAnswer()`).
-  Json result(const std::string& verb, const Json& args = Json::object(), int timeoutMs = 20000) {
-    last_ = ask(verb, args, timeoutMs);
-    if (last_.is_object() && last_.value("ok", false)) return last_["result"];
-    return nullptr;
+  Json answerTo(const Json& request) {
+    send(request);
+    return next();
   }
+
+  // Ends plenk-hands as a host does, by closing its input: its exit status, or -1 when it did not
+  // end in time.
+  int finish(int timeoutMs = 10000) {
+    if (exit_ != NOT_ENDED) return exit_;
+    bool closed = child_.pump(
+        "", true, [&] { return child_.outputsClosed(); }, timeoutMs);
+    exit_ = closed ? child_.wait(timeoutMs) : -1;
+    return exit_;
+  }
+  // What plenk-hands wrote on its standard error so far.
+  const std::string& err() const { return child_.err; }
 
   const Json& lastAnswer() const { return last_; }
   double lastMillis() const { return lastMillis_; }
 
+  std::vector<int> opened; // applications it opened, ended with the test
+
 private:
+  static constexpr int NOT_ENDED = -2;
   testing::Child child_;
+  int exit_ = NOT_ENDED;
   int id_ = 0;
   std::size_t consumed_ = 0;
   double lastMillis_ = 0;

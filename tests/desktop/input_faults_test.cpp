@@ -29,7 +29,7 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
 
   std::string saved = std::getenv("DISPLAY");
   setenv("DISPLAY", display.c_str(), 1);
-  InputHands hands;
+  desktop::Hands hands;
   setenv("DISPLAY", saved.c_str(), 1);
 
   EXPECT_EQ(hands.ask("click", {{"x", 20}, {"y", 20}}), okAnswer(1));
@@ -44,23 +44,21 @@ TEST(InputFaults, ADisplayThatGoesAwayGivesHelperFailedAndNoCrash) {
       {"scroll", {{"dy", 3}}, "The desktop would not create the scroll."},
   };
   for (const auto& f : failures) {
-    int id = hands.nextId;
+    int id = hands.nextId();
     EXPECT_EQ(hands.ask(f.verb, f.args),
               (Json{{"id", id}, {"ok", false}, {"code", "helper_failed"}, {"error", f.error}}));
   }
-  int id = hands.nextId;
+  int id = hands.nextId();
   EXPECT_EQ(hands.ask("probe")["id"], id);
-  ASSERT_TRUE(hands.child.pump(
-      "", true, [&] { return hands.child.outputsClosed(); }, 10000));
-  EXPECT_EQ(hands.child.wait(10000), 0);
-  EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
+  EXPECT_EQ(hands.finish(10000), 0);
+  EXPECT_EQ(hands.err(), "plenk-hands: ready (protocol 1, version 1.0.0)\n");
 }
 
 TEST(InputFaults, WithoutADisplayInputIsRefusedAndScreenCaptureIsNotAllowed) {
   REQUIRE_DESKTOP();
   std::string saved = std::getenv("DISPLAY");
   setenv("DISPLAY", ":9999", 1); // nothing listens there
-  InputHands hands;
+  desktop::Hands hands;
   setenv("DISPLAY", saved.c_str(), 1);
   EXPECT_EQ(hands.ask("click", {{"x", 5}, {"y", 5}}),
             (Json{{"id", 1},
@@ -75,24 +73,20 @@ TEST(InputFaults, AWindowThatClosesWhileTextIsTypedLeavesNothingBehind) {
   std::string before = keyboardMap();
   auto probe = std::make_unique<Probe>("3");
   ASSERT_TRUE(probe->ready()) << probe->child.err;
-  InputHands hands;
+  desktop::Hands hands;
   EXPECT_EQ(hands.ask("click", probe->at("entry")), okAnswer(1));
   std::string text;
   for (int i = 0; i < 20; ++i)
     text += "Ωé日本 wörds ";
-  Json request = {{"id", hands.nextId++}, {"verb", "type"}, {"args", {{"text", text}}}};
-  hands.child.pump(
-      request.dump() + "\n", false, [] { return true; }, 5000);
+  Json request = {{"id", hands.nextId()}, {"verb", "type"}, {"args", {{"text", text}}}};
+  hands.send(request, 5000);
   // The window goes away a few chunks in; the rest of the text goes wherever the focus is now.
   probe->lines.waitFor([](const Json& j) { return j.value("event", "") == "entry"; });
   probe.reset();
-  EXPECT_EQ(hands.lines.waitFor([](const Json& j) { return j.value("id", 0) == 2; }, 30000),
-            okAnswer(2));
+  EXPECT_EQ(hands.next(30000), okAnswer(2));
   EXPECT_EQ(hands.ask("key", {{"key", "cmd+shift+s"}}), okAnswer(3));
-  ASSERT_TRUE(hands.child.pump(
-      "", true, [&] { return hands.child.outputsClosed(); }, 10000));
-  EXPECT_EQ(hands.child.wait(10000), 0);
-  EXPECT_EQ(hands.child.err, "plenk-hands: ready (protocol 1, version 1.0.0)\n");
+  EXPECT_EQ(hands.finish(10000), 0);
+  EXPECT_EQ(hands.err(), "plenk-hands: ready (protocol 1, version 1.0.0)\n");
   // plenk-hands gave the spare key codes back as it ended.
   EXPECT_EQ(keyboardMap(), before);
 }
@@ -102,7 +96,7 @@ TEST(InputFaults, AMenuHoldingTheKeyboardLeavesNoModifierDownAndTheMapAsItWas) {
   std::string before = keyboardMap();
   Probe probe("3");
   ASSERT_TRUE(probe.ready()) << probe.child.err;
-  InputHands hands;
+  desktop::Hands hands;
   auto right = probe.at("text");
   right["button"] = "right";
   EXPECT_EQ(hands.ask("click", right), okAnswer(1));

@@ -32,7 +32,7 @@ protected:
   }
 
   Json ask(const std::string& verb, Json args) {
-    int id = hands.nextId;
+    int id = hands.nextId();
     Json answer = hands.ask(verb, std::move(args));
     EXPECT_EQ(answer, okAnswer(id)) << verb;
     return answer;
@@ -60,7 +60,7 @@ protected:
   }
 
   std::unique_ptr<Probe> probe;
-  InputHands hands;
+  desktop::Hands hands;
 };
 
 TEST_P(InputGtk, ClicksDoubleClicksRightClicksAndScrolls) {
@@ -182,7 +182,7 @@ TEST_P(InputGtk, TextArrivesExactlyAndTheKeyboardMapComesBack) {
 TEST_P(InputGtk, NothingIsTypedIntoAPasswordEntry) {
   // The focus read through accessibility is in the password entry: nothing is typed.
   ask("click", probe->at("password"));
-  int id = hands.nextId;
+  int id = hands.nextId();
   EXPECT_EQ(
       hands.ask("type", {{"text", "secret"}}),
       (Json{{"id", id},
@@ -197,7 +197,7 @@ TEST_P(InputGtk, NothingIsTypedIntoAPasswordEntry) {
     ask("key", {{"key", "cmd+a"}});
     ask("key", {{"key", "delete"}});
     probe->lines.drain(300);
-    id = hands.nextId;
+    id = hands.nextId();
     EXPECT_EQ(
         hands.ask("type", {{"text", text}}),
         (Json{{"id", id},
@@ -226,7 +226,7 @@ TEST(InputChromium, TextArrivesExactly) {
     return percentDecoded(title.substr(6, title.find(" - ") - 6));
   };
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
-  InputHands hands;
+  desktop::Hands hands;
   EXPECT_EQ(hands.ask("type", {{"text", MIXED}}), okAnswer(1));
   desktop::waitUntil([&] { return value() == MIXED; }, 10000);
   EXPECT_EQ(value(), MIXED) << activeWindowTitle();
@@ -239,7 +239,7 @@ TEST(InputChromium, NothingIsTypedIntoAPasswordInputTheTabMovesTo) {
                               {"--force-renderer-accessibility", "--window-size=800,400"});
   ASSERT_TRUE(browser) << "Chromium showed no window";
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
-  InputHands hands;
+  desktop::Hands hands;
   EXPECT_EQ(hands.ask("type", {{"text", "name\tsecret"}}),
             (Json{{"id", 1},
                   {"ok", false},

@@ -1,5 +1,4 @@
-// The input tests' two peers: the probe window, which says on its output what reached it, and a
-// running plenk-hands that is asked one request at a time.
+// The input tests' probe window, which says on its output what reached it.
 #pragma once
 
 #include "desktop.hpp"
@@ -100,22 +99,6 @@ struct Probe {
   }
 };
 
-// A plenk-hands that lives for the test.
-struct InputHands {
-  Child child{{binDir() + "/plenk-hands"}};
-  JsonLines lines{child};
-  int nextId = 1;
-
-  // The answer to one request (null when none came in time).
-  Json ask(const std::string& verb, Json args = Json::object(), int timeoutMs = 30000) {
-    int id = nextId++;
-    Json request = {{"id", id}, {"verb", verb}, {"args", std::move(args)}};
-    child.pump(
-        request.dump() + "\n", false, [] { return true; }, timeoutMs);
-    return lines.waitFor([id](const Json& j) { return j.value("id", -1) == id; }, timeoutMs);
-  }
-};
-
 inline Json okAnswer(int id) {
   return {{"id", id}, {"ok", true}, {"result", Json::object()}};
 }
@@ -129,16 +112,7 @@ inline std::string keyboardMap() {
 
 namespace plenk::testing {
 
-// The title of the active window, as the window manager shows it.
-inline std::string activeWindowTitle() {
-  auto id = desktop::activeWindow();
-  if (!id) return "";
-  std::string line = desktop::shell("xprop -id " + std::to_string(*id) + " _NET_WM_NAME");
-  auto open = line.find('"'), close = line.rfind('"');
-  if (open == std::string::npos || close <= open) return "";
-  // xprop escapes quotes and backslashes; the test page's titles hold neither.
-  return line.substr(open + 1, close - open - 1);
-}
+using desktop::activeWindowTitle;
 
 // Undoes encodeURIComponent.
 inline std::string percentDecoded(const std::string& text) {

@@ -1,6 +1,7 @@
-// The workspace of a sway session: running applications, the front one and activation from
-// sway's IPC (Wayland and XWayland windows alike); installed applications, folders and launching
-// as on every Linux desktop (LinuxWorkspace).
+// The workspace of a Wayland session whose compositor lists its windows (sway through its IPC,
+// GNOME Shell through plenk-hands' extension): running applications, the front one and
+// activation from the compositor's windows (Wayland and XWayland windows alike); installed
+// applications, folders and launching as on every Linux desktop (LinuxWorkspace).
 #pragma once
 
 #include "platform/linux/ewmh.hpp"
@@ -12,15 +13,29 @@
 
 namespace plenk {
 
-class SwayWorkspace final : public Workspace {
+// How a compositor is asked: its windows (bottom to top where it stacks them; none when it
+// cannot be asked), and raising one with the focus.
+struct Compositor {
+  std::optional<std::vector<sway::Window>> (*windows)();
+  bool (*raise)(long id);
+};
+
+// sway's IPC; GNOME Shell through the extension.
+const Compositor& swayCompositor();
+const Compositor& gnomeCompositor();
+
+class CompositorWorkspace final : public Workspace {
 public:
-  // In the tree's order: an application comes where its first window does.
+  explicit CompositorWorkspace(const Compositor& compositor) : compositor_(compositor) {}
+
+  // In the compositor's order: an application comes where its first window does.
   std::vector<RunningApp> runningApplications() override;
-  // The owner of sway's focused window.
+  // The owner of the compositor's focused window.
   std::optional<RunningApp> frontmostApplication() override;
   std::optional<RunningApp> runningApplication(int pid) override;
-  // Focuses the application's window (its focused one, else the last listed) through sway, then
-  // waits up to a second for sway to say one of its windows has the focus.
+  // Raises the application's window (its focused one, else its last listed, the top one) through
+  // the compositor, then waits up to a second for the compositor to say one of its windows has
+  // the focus.
   bool activate(int pid) override;
   void openApplication(const std::string& bundlePath, const OpenConfiguration& config,
                        OpenHandler handler) override;
@@ -31,11 +46,12 @@ public:
   std::string homeDirectory() override;
 
 private:
+  const Compositor& compositor_;
   LinuxWorkspace linux_;
 };
 
 namespace running {
-// A sway window as the window facts that desktop entries are matched with.
+// A compositor's window as the window facts that desktop entries are matched with.
 ewmh::WindowFacts facts(const sway::Window& window);
 // The application id (a well-known name such as "org.gnome.TextEditor", which GApplication and
 // Qt's D-Bus applications own) of each process on the session bus that owns one.

@@ -1,5 +1,6 @@
-#include "platform/linux/sway_workspace.hpp"
+#include "platform/linux/compositor_workspace.hpp"
 
+#include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/workspace_entries.hpp"
 #include "platform/linux/workspace_open.hpp"
 #include "platform/linux/workspace_running.hpp"
@@ -17,17 +18,29 @@ constexpr auto ACTIVATE_WAIT = std::chrono::milliseconds(1000);
 constexpr auto ACTIVATE_POLL = std::chrono::milliseconds(20);
 constexpr int BUS_TIMEOUT_MS = 500;
 
-std::vector<running::AppWindow> snapshot(const desktop_entries::Catalogue& catalogue) {
-  return running::swaySnapshot(catalogue);
+std::vector<running::AppWindow> snapshot(const Compositor& compositor,
+                                         const desktop_entries::Catalogue& catalogue) {
+  return running::compositorSnapshot(compositor.windows().value_or(std::vector<sway::Window>{}),
+                                     catalogue);
 }
 
-std::optional<int> focusedPid() {
-  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{}))
+std::optional<int> focusedPid(const Compositor& compositor) {
+  for (const auto& w : compositor.windows().value_or(std::vector<sway::Window>{}))
     if (w.focused && w.pid > 0) return w.pid;
   return std::nullopt;
 }
 
 } // namespace
+
+const Compositor& swayCompositor() {
+  static const Compositor sway{&sway::windows, &sway::focus};
+  return sway;
+}
+
+const Compositor& gnomeCompositor() {
+  static const Compositor gnome{&gnome::windows, &gnome::activate};
+  return gnome;
+}
 
 std::map<int, std::string> running::applicationIdsOnTheBus() {
   std::map<int, std::string> ids;
@@ -75,24 +88,24 @@ ewmh::WindowFacts running::facts(const sway::Window& w) {
   return f;
 }
 
-std::vector<RunningApp> SwayWorkspace::runningApplications() {
-  return running::applications(snapshot(desktop_entries::loadCatalogue()));
+std::vector<RunningApp> CompositorWorkspace::runningApplications() {
+  return running::applications(snapshot(compositor_, desktop_entries::loadCatalogue()));
 }
 
-std::optional<RunningApp> SwayWorkspace::frontmostApplication() {
-  auto pid = focusedPid();
+std::optional<RunningApp> CompositorWorkspace::frontmostApplication() {
+  auto pid = focusedPid(compositor_);
   if (!pid) return std::nullopt;
   return runningApplication(*pid);
 }
 
-std::optional<RunningApp> SwayWorkspace::runningApplication(int pid) {
+std::optional<RunningApp> CompositorWorkspace::runningApplication(int pid) {
   if (pid <= 0) return std::nullopt;
-  return running::application(snapshot(desktop_entries::loadCatalogue()), pid);
+  return running::application(snapshot(compositor_, desktop_entries::loadCatalogue()), pid);
 }
 
-bool SwayWorkspace::activate(int pid) {
+bool CompositorWorkspace::activate(int pid) {
   if (pid <= 0) return false;
-  auto windows = sway::windows();
+  auto windows = compositor_.windows();
   if (!windows) return false;
   std::optional<long> target;
   for (const auto& w : *windows)
@@ -100,45 +113,47 @@ bool SwayWorkspace::activate(int pid) {
       if (w.focused) return true;
       target = w.id;
     }
-  if (!target || !sway::focus(*target)) return false;
+  if (!target || !compositor_.raise(*target)) return false;
   auto deadline = std::chrono::steady_clock::now() + ACTIVATE_WAIT;
   for (;;) {
-    if (focusedPid() == pid) return true;
+    if (focusedPid(compositor_) == pid) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(ACTIVATE_POLL);
   }
 }
 
-void SwayWorkspace::openApplication(const std::string& bundlePath, const OpenConfiguration& config,
-                                    OpenHandler handler) {
+void CompositorWorkspace::openApplication(const std::string& bundlePath,
+                                          const OpenConfiguration& config, OpenHandler handler) {
   launching::openEntry(
       bundlePath, config,
-      [](const desktop_entries::Catalogue& catalogue)
+      [this](const desktop_entries::Catalogue& catalogue)
           -> std::optional<std::vector<running::AppWindow>> {
-        if (!sway::windows()) return std::nullopt;
-        return snapshot(catalogue);
+        auto windows = compositor_.windows();
+        if (!windows) return std::nullopt;
+        return running::compositorSnapshot(*windows, catalogue);
       },
       [this](int pid) { activate(pid); }, std::move(handler));
 }
 
-std::optional<std::string> SwayWorkspace::applicationPathForBundleId(const std::string& bundleId) {
+std::optional<std::string>
+CompositorWorkspace::applicationPathForBundleId(const std::string& bundleId) {
   return linux_.applicationPathForBundleId(bundleId);
 }
 
-std::optional<std::string> SwayWorkspace::bundleIdentifier(const std::string& bundlePath) {
+std::optional<std::string> CompositorWorkspace::bundleIdentifier(const std::string& bundlePath) {
   return linux_.bundleIdentifier(bundlePath);
 }
 
-std::optional<std::string> SwayWorkspace::applicationName(const std::string& bundlePath) {
+std::optional<std::string> CompositorWorkspace::applicationName(const std::string& bundlePath) {
   return linux_.applicationName(bundlePath);
 }
 
 std::optional<std::vector<std::string>>
-SwayWorkspace::contentsOfDirectory(const std::string& path) {
+CompositorWorkspace::contentsOfDirectory(const std::string& path) {
   return linux_.contentsOfDirectory(path);
 }
 
-std::string SwayWorkspace::homeDirectory() {
+std::string CompositorWorkspace::homeDirectory() {
   return linux_.homeDirectory();
 }
 

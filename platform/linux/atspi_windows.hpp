@@ -1,5 +1,6 @@
-// The few X11 facts the accessibility backend needs from the window manager (EWMH): which
-// window is active, which windows are stacked where, whose they are and where they are on screen.
+// The few facts the accessibility backend needs of the session's windows: which window is
+// active, which windows are stacked where, whose they are and where they are on screen (from the
+// X window manager through EWMH, or from the compositor).
 #pragma once
 
 #include <optional>
@@ -30,7 +31,8 @@ struct XDesktop {
   std::vector<XWindow> stacking;       // _NET_CLIENT_LIST_STACKING, bottom first
 };
 
-// One look at the X display, opened and closed for it. Nothing when the display cannot be opened.
+// One look at the X display (ewmh::Display), opened and closed for it. Nothing when the display
+// cannot be opened.
 std::optional<XDesktop> readXDesktop();
 
 // The session's windows: the compositor's on Wayland (sway's IPC), else the X display's.

@@ -1,11 +1,3 @@
-// The session's windows for plenk-hands, which a plain client cannot list on GNOME: each
-// window's id, pid, title, class, focus and rectangles, and activating one, over D-Bus on the
-// shell's own name (org.gnome.Shell, /org/plenk/Hands/Windows). GNOME 45 and later.
-import Gio from 'gi://Gio';
-import Meta from 'gi://Meta';
-import * as Main from 'resource:///org/gnome/shell/ui/main.js';
-import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
-
 const IFACE = `<node>
   <interface name="org.plenk.Hands.Windows">
     <method name="List"><arg type="s" direction="out" name="windows"/></method>
@@ -49,14 +41,8 @@ class Windows {
   }
 }
 
-export default class PlenkWindows extends Extension {
-  enable() {
-    this._object = Gio.DBusExportedObject.wrapJSObject(IFACE, new Windows());
-    this._object.export(Gio.DBus.session, '/org/plenk/Hands/Windows');
-  }
-
-  disable() {
-    this._object.unexport();
-    this._object = null;
-  }
+function exportWindows() {
+  const object = Gio.DBusExportedObject.wrapJSObject(IFACE, new Windows());
+  object.export(Gio.DBus.session, '/org/plenk/Hands/Windows');
+  return object;
 }
