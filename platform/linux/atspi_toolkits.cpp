@@ -46,7 +46,9 @@ constexpr Row TOOLKITS[] = {
       .collection = true,
       .showing = true,
       .boundsLate = true}},
-    {"J2SE-access-bridge", "", {.toolkit = Toolkit::java, .getAll = true, .showing = true}},
+    {"J2SE-access-bridge",
+     "",
+     {.toolkit = Toolkit::java, .getAll = true, .showing = true, .textWhole = true}},
 };
 
 } // namespace

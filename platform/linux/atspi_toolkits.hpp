@@ -29,6 +29,10 @@ struct ToolkitQuirks {
   // Has showing children without a rectangle (-1, -1, -1, -1) over children that have one (a
   // notebook's page whose tab is hidden): hit-testing looks through them.
   bool lookThroughUnplaced = false;
+  // A text element's children are views into its own text (the elements of Java's HTML panes,
+  // each answering the text from the document's start): the element is read whole, and its
+  // children not at all.
+  bool textWhole = false;
 };
 
 // The quirks of the toolkit that an application's Application interface names (ToolkitName,

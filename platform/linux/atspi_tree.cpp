@@ -406,6 +406,9 @@ AtspiAccessibility::Impl::visibleChildren(const NodePtr& n) {
   }
   if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
   if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
+  if (n->kind == Node::Kind::object &&
+      (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY) && toolkitOf(n->bus).textWhole)
+    return {AxStatus::ok, {}};
   // Roles tell which child is a menu bar, and a menu bar comes among a window's first
   // children: the rest of a long list is read as the walk gets there, together with what waits
   // after it, not all at once before the walk takes the first.

@@ -52,7 +52,8 @@ struct Catalogue {
   std::vector<std::string> listing() const;
   // The entry of a window: StartupWMClass equal to its class or instance, then an application
   // id equal to a desktop id, then a class or instance equal to a desktop id (in any case), then
-  // the executable of its process (never an interpreter's).
+  // the executable of its process (never an interpreter's), then for a Java program the last
+  // part of its class (AWT's class is the main class, "org-gjt-sp-jedit-jEdit").
   const Entry* forWindow(const ewmh::WindowFacts& window, std::string_view executable) const;
 };
 

@@ -50,6 +50,9 @@ TEST(DesktopEntries, WindowsMatchByClassThenAppIdThenIdThenExecutable) {
       {w("viewer", "Viewer"), "chromium", "org.example.Viewer"},
       // A Python program: its interpreter says nothing about it.
       {w("plenkgamma", "PlenkGamma"), "python3.11", nullptr},
+      // A Java program: its window class is its main class, whose own name is the entry's.
+      {w("sun-awt-X11-XFramePeer", "org-example-Viewer"), "java", "org.example.Viewer"},
+      {w("sun-awt-X11-XFramePeer", "org-example-Editor"), "java", nullptr},
       {w("", ""), "", nullptr},
   };
   for (const auto& t : cases) {
