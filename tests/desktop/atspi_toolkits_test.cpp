@@ -1,5 +1,5 @@
-// One application from Debian per remaining toolkit (GTK 2, Java through its ATK wrapper, a VTE
-// terminal) through the real plenk-hands: the front app, its elements inside the window as
+// One application from Debian per remaining toolkit (GTK 2, Qt 6, Java through its ATK wrapper, a
+// VTE terminal) through the real plenk-hands: the front app, its elements inside the window as
 // X11 places it, its known text in order, a hit test, a click and typing that the application
 // saves to disk (compared byte for byte), and no typing into a password field. After every verb
 // the application still runs.
@@ -34,10 +34,14 @@ struct App {
   bool password = false;                  // has a password field in the window
 };
 
+// Java's ATK wrapper is off unless asked for, as on a user's desktop (accessibility.properties).
+constexpr const char* JAVA_WRAPPER = "/usr/share/java/java-atk-wrapper.jar";
+constexpr const char* JAVA_ACCESSIBLE =
+    "-Djava.library.path=/usr/lib/x86_64-linux-gnu/jni "
+    "-Djavax.accessibility.assistive_technologies=org.GNOME.Accessibility.AtkWrapper";
+
 std::string javaNote() {
-  return "exec java -cp /usr/share/java/java-atk-wrapper.jar "
-         "-Djava.library.path=/usr/lib/x86_64-linux-gnu/jni "
-         "-Djavax.accessibility.assistive_technologies=org.GNOME.Accessibility.AtkWrapper '" +
+  return std::string("exec java -cp ") + JAVA_WRAPPER + " " + JAVA_ACCESSIBLE + " '" +
          testing::sourceDir() + "/tests/desktop/apps/SwingNote.java' FILE";
 }
 
@@ -63,6 +67,13 @@ const App APPS[] = {
      .saved = "First line of the note\nSecond line, with é\nTyped by the test: Zoë",
      .saveByButton = true,
      .password = true},
+    {.toolkit = "qt6",
+     .command = "exec /usr/bin/focuswriter FILE",
+     .appName = "FocusWriter",
+     .known = "First line of the page\nSecond line, with é\n",
+     .readText = "First line of the page\nSecond line, with é",
+     .typed = "Typed by the test: Zoë\n",
+     .saved = "First line of the page\nSecond line, with é\nTyped by the test: Zoë\n"},
     // The terminal shows the file, then a shell; the typed line and its text go through `cat`.
     {.toolkit = "vte",
      .command = "exec /usr/bin/sakura -x \"sh -c 'cat FILE; rm FILE; PS1=\\\"$ \\\" exec sh'\"",
@@ -197,6 +208,102 @@ TEST_P(AtspiToolkit, EveryVerbOnARealApplicationAndWhatItSaves) {
 
 INSTANTIATE_TEST_SUITE_P(Debian, AtspiToolkit, ::testing::ValuesIn(APPS),
                          [](const auto& info) { return std::string(info.param.toolkit); });
+
+} // namespace
+} // namespace plenk
+
+namespace plenk {
+namespace {
+
+// jEdit, Debian's Java editor, draws its text area itself and exposes it as a plain panel: its
+// document is typed into and saved, and the text it does expose (its help, an HTML pane whose
+// parts each answer the text from the pane's start) is read whole, once.
+TEST(AtspiJava, JEditSavesWhatIsTypedAndItsHelpIsReadWhole) {
+  ASSERT_EQ(desktop::sessionProblem(), "");
+  desktop::TempFolder folder;
+  const std::string path = folder.path + "/note.txt";
+  std::ofstream(path) << "First line\n";
+  // Java takes its home from the password file, not HOME: both settings folders are the session's.
+  std::string home = std::getenv("HOME");
+  std::filesystem::create_directories(home + "/.jedit");
+  std::ofstream(home + "/.jedit/properties") << "firstTime=false\ntip.show=false\n";
+  desktop::Process app({"/bin/sh", "-c",
+                        "cd '" + folder.path + "' && JAVA_CLASSPATH=" + JAVA_WRAPPER +
+                            " JAVA_ARGS=\"-Duser.home=$HOME " + JAVA_ACCESSIBLE +
+                            "\" exec /usr/bin/jedit -settings=\"$HOME/.jedit\" -nosplash "
+                            "-noserver note.txt"});
+  auto xid = desktop::windowOfProcess(app.pid(), 90000);
+  ASSERT_TRUE(xid) << "jEdit showed no window";
+  ASSERT_TRUE(desktop::waitUntil([&] { return desktop::activeWindow() == xid; }, 20000));
+  desktop::Hands hands;
+  auto alive = [&](const std::string& verb) {
+    EXPECT_TRUE(desktop::running(app.pid())) << "jEdit died after " << verb;
+  };
+
+  // Its desktop entry names it, though AWT's window class is its main class. Java's bridge
+  // tells of the window a moment after X has it.
+  Json front;
+  desktop::waitUntil(
+      [&] {
+        front = hands.result("frontmost");
+        return front.is_object() && front["window"] == "jEdit - note.txt";
+      },
+      15000);
+  alive("frontmost");
+  ASSERT_TRUE(front.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(front["app"]["name"], "jEdit");
+  EXPECT_EQ(front["app"]["bundle_id"], "jedit");
+  EXPECT_EQ(front["window"], "jEdit - note.txt");
+
+  auto window = desktop::windowGeometry(*xid);
+  ASSERT_TRUE(window);
+  Json save;
+  desktop::waitUntil(
+      [&] {
+        save =
+            firstOf(hands.result("elements", {{"max", 200}})["elements"], "button", "Save (C+s)");
+        return save.is_object();
+      },
+      15000);
+  alive("elements");
+  ASSERT_TRUE(save.is_object()) << hands.lastAnswer();
+  EXPECT_TRUE(inside(desktop::boxOf(save), *window)) << save << " lies outside " << *window;
+
+  Json centre = {{"x", window->x + window->w / 2}, {"y", window->y + window->h / 2}};
+  Json at = hands.result("app_at", centre);
+  alive("app_at");
+  ASSERT_TRUE(at.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(at["app"]["pid"], app.pid());
+
+  ASSERT_TRUE(hands.result("click", centre).is_object()) << hands.lastAnswer();
+  for (Json step : {Json{{"key", "cmd+end"}}, Json{{"text", "Typed by the test: Zoë"}},
+                    Json{{"key", "cmd+s"}}}) {
+    EXPECT_TRUE(hands.result(step.contains("key") ? "key" : "type", step).is_object())
+        << step << ": " << hands.lastAnswer();
+    alive(step.dump());
+  }
+  const std::string expected = "First line\nTyped by the test: Zoë";
+  desktop::waitUntil([&] { return desktop::fileText(path) == expected; }, 10000);
+  EXPECT_EQ(desktop::fileText(path), expected);
+
+  // The help opens on its welcome page; every part of it is in the pane's one text.
+  ASSERT_TRUE(hands.result("key", {{"key", "f1"}}).is_object()) << hands.lastAnswer();
+  std::string text;
+  desktop::waitUntil(
+      [&] {
+        text = hands.result("read_text").value("text", "");
+        return text.find("Welcome to jEdit 5.5\nUseful menu commands:") != std::string::npos;
+      },
+      30000);
+  alive("read_text");
+  EXPECT_NE(text.find("Welcome to jEdit 5.5\nUseful menu commands:"), std::string::npos) << text;
+  std::size_t count = 0;
+  for (auto at = text.find("Welcome to jEdit 5.5"); at != text.npos;
+       at = text.find("Welcome to jEdit 5.5", at + 1))
+    ++count;
+  EXPECT_EQ(count, 1u) << text;
+  EXPECT_EQ(text.find("\nWelcome to jEdi\n"), std::string::npos) << text;
+}
 
 } // namespace
 } // namespace plenk
