@@ -18,7 +18,7 @@ TEST(AtspiBrowser, ChromiumPageAfterWakeUp) {
   // The page loads after the window shows; give it the time a user would.
   ASSERT_TRUE(desktop::waitUntil(
       [&] {
-        auto w = desktop::shell("xprop -id " + std::to_string(browser->xid) + " _NET_WM_NAME");
+        auto w = desktop::windowTitle(browser->xid);
         return w.find("Plenk Test Page") != std::string::npos;
       },
       20000));

@@ -18,7 +18,7 @@ TEST(AtspiFirefox, DocumentTextInReadingOrderAndNothingHidden) {
   ASSERT_TRUE(browser) << "Firefox did not show a window";
   ASSERT_TRUE(desktop::waitUntil(
       [&] {
-        auto w = desktop::shell("xprop -id " + std::to_string(browser->xid) + " _NET_WM_NAME");
+        auto w = desktop::windowTitle(browser->xid);
         return w.find("Plenk Document") != std::string::npos &&
                desktop::activeWindow() == browser->xid;
       },

@@ -11,11 +11,6 @@
 namespace plenk {
 namespace {
 
-std::string activeTitle() {
-  auto id = desktop::activeWindow();
-  return id ? desktop::shell("xprop -id " + std::to_string(*id) + " _NET_WM_NAME") : "";
-}
-
 TEST(AtspiWriter, DocumentParagraphsAndATypingRoundTrip) {
   ASSERT_EQ(desktop::sessionProblem(), "");
   desktop::TempFolder folder;
@@ -25,9 +20,12 @@ TEST(AtspiWriter, DocumentParagraphsAndATypingRoundTrip) {
   // The launcher hands over to soffice.bin: the window's owner is the process to watch.
   desktop::Process launcher({"/usr/bin/libreoffice", "--norestore", "--nologo", "--writer", path});
   ASSERT_TRUE(desktop::waitUntil(
-      [] { return activeTitle().find("letter.txt - LibreOffice Writer") != std::string::npos; },
+      [] {
+        return desktop::activeWindowTitle().find("letter.txt - LibreOffice Writer") !=
+               std::string::npos;
+      },
       60000))
-      << activeTitle();
+      << desktop::activeWindowTitle();
   auto document = desktop::activeWindow();
   int writer = desktop::windowPid(*document).value_or(-1);
   ASSERT_GT(writer, 0);

@@ -47,10 +47,6 @@ struct CaptureCase {
   std::function<Subject()> start; // nothing started: the case fails
 };
 
-std::string windowName(unsigned long xid) {
-  return desktop::shell("xprop -id " + std::to_string(xid) + " _NET_WM_NAME");
-}
-
 Subject testApp(desktop::Toolkit toolkit, const char* title) {
   Subject s;
   s.app = desktop::startApp(toolkit, {"--title", title, "--rows", "6"});
@@ -64,7 +60,7 @@ Subject chromium() {
   if (s.browser && !desktop::waitUntil(
                        [&] {
                          return desktop::activeWindow() == s.browser->xid &&
-                                windowName(s.browser->xid).find("Plenk Test Page") !=
+                                desktop::windowTitle(s.browser->xid).find("Plenk Test Page") !=
                                     std::string::npos;
                        },
                        30000))
@@ -79,7 +75,7 @@ Subject firefox() {
   if (s.browser && !desktop::waitUntil(
                        [&] {
                          return desktop::activeWindow() == s.browser->xid &&
-                                windowName(s.browser->xid).find("Plenk Document") !=
+                                desktop::windowTitle(s.browser->xid).find("Plenk Document") !=
                                     std::string::npos;
                        },
                        30000))
@@ -97,7 +93,8 @@ Subject writer() {
       "/usr/bin/libreoffice", "--norestore", "--nologo", "--writer", path});
   auto active = [] {
     auto id = desktop::activeWindow();
-    return id && windowName(*id).find("letter.txt - LibreOffice Writer") != std::string::npos;
+    return id &&
+           desktop::windowTitle(*id).find("letter.txt - LibreOffice Writer") != std::string::npos;
   };
   if (desktop::waitUntil(active, 60000)) {
     s.owned = std::make_unique<Owned>();

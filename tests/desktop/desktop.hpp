@@ -80,6 +80,7 @@ inline std::string shell(const std::string& command) {
 // owner, its rectangle on the screen and whether it has the focus, from `swaymsg -t get_tree` in
 // a sway session and from GNOME Shell's window list (plenk-hands' extension) in a GNOME one.
 struct CompositorWindow {
+  unsigned long id = 0; // the compositor's own id of the window
   int pid = 0;
   std::string title, appId;
   // Where the client's own coordinates begin: on sway the container's rect moved by its
@@ -127,6 +128,7 @@ inline std::vector<CompositorWindow> gnomeWindows() {
   if (!list || !list->is_array()) return out;
   for (const auto& w : *list) {
     CompositorWindow v;
+    v.id = w.value("id", 0ul);
     v.pid = w.value("pid", 0);
     v.title = w.value("title", "");
     v.appId = w.value("wmClass", "");
@@ -150,6 +152,7 @@ inline std::vector<CompositorWindow> compositorWindows() {
       const Json& r = n["rect"];
       const Json& w = n["window_rect"];
       CompositorWindow v;
+      v.id = n.value("id", 0ul);
       v.pid = n.value("pid", 0);
       v.title = n["name"].is_string() ? n["name"].get<std::string>() : "";
       v.appId = n["app_id"].is_string() ? n["app_id"].get<std::string>() : "";
@@ -174,8 +177,17 @@ inline std::optional<CompositorWindow> compositorWindow(const std::string& title
   return std::nullopt;
 }
 
-// The X11 geometry of a top-level window (its client area) in screen pixels, from xwininfo.
-inline std::optional<Box> windowGeometry(unsigned long xid) {
+// The window of this id in a Wayland session's compositor. The helpers below that take or give a
+// window id speak of X11 windows in an X11 session and of the compositor's windows in a Wayland
+// one, so that a test reads the same in both.
+inline std::optional<CompositorWindow> compositorWindow(unsigned long id) {
+  for (auto& w : compositorWindows())
+    if (w.id == id) return w;
+  return std::nullopt;
+}
+
+// The X11 geometry of a top-level X window (its client area) in screen pixels, from xwininfo.
+inline std::optional<Box> x11WindowGeometry(unsigned long xid) {
   std::string info = shell("xwininfo -id " + std::to_string(xid));
   auto field = [&](const std::string& key) -> std::optional<double> {
     auto at = info.find(key);
@@ -188,8 +200,21 @@ inline std::optional<Box> windowGeometry(unsigned long xid) {
   return Box{*x, *y, *w, *h};
 }
 
+// The geometry of a top-level window in screen pixels: its X11 client area, or the compositor's
+// rectangle of it.
+inline std::optional<Box> windowGeometry(unsigned long id) {
+  if (!inCompositor()) return x11WindowGeometry(id);
+  auto w = compositorWindow(id);
+  return w ? std::optional<Box>(w->rect) : std::nullopt;
+}
+
 // The window that the window manager says is active (_NET_ACTIVE_WINDOW), or none.
 inline std::optional<unsigned long> activeWindow() {
+  if (inCompositor()) {
+    for (const auto& w : compositorWindows())
+      if (w.focused) return w.id;
+    return std::nullopt;
+  }
   std::string out = shell("xprop -root _NET_ACTIVE_WINDOW");
   auto at = out.find("# 0x");
   if (at == std::string::npos) return std::nullopt;
@@ -201,6 +226,11 @@ inline std::optional<unsigned long> activeWindow() {
 // The top-level windows the window manager manages (_NET_CLIENT_LIST), in its order.
 inline std::vector<unsigned long> clientWindows() {
   std::vector<unsigned long> ids;
+  if (inCompositor()) {
+    for (const auto& w : compositorWindows())
+      ids.push_back(w.id);
+    return ids;
+  }
   std::string out = shell("xprop -root _NET_CLIENT_LIST");
   for (auto at = out.find("0x"); at != std::string::npos; at = out.find("0x", at + 2))
     ids.push_back(std::strtoul(out.c_str() + at, nullptr, 16));
@@ -209,6 +239,10 @@ inline std::vector<unsigned long> clientWindows() {
 
 // _NET_WM_PID of a window, or none.
 inline std::optional<int> windowPid(unsigned long xid) {
+  if (inCompositor()) {
+    auto w = compositorWindow(xid);
+    return w ? std::optional<int>(w->pid) : std::nullopt;
+  }
   std::string out = shell("xprop -id " + std::to_string(xid) + " _NET_WM_PID");
   auto at = out.find("= ");
   if (at == std::string::npos) return std::nullopt;
@@ -240,15 +274,23 @@ inline int windowsOf(int pid) {
   return count;
 }
 
-// The title of the active window, as the window manager shows it.
-inline std::string activeWindowTitle() {
-  auto id = activeWindow();
-  if (!id) return "";
-  std::string line = shell("xprop -id " + std::to_string(*id) + " _NET_WM_NAME");
+// The title of a window, as the window manager (or the compositor) shows it.
+inline std::string windowTitle(unsigned long id) {
+  if (inCompositor()) {
+    auto w = compositorWindow(id);
+    return w ? w->title : "";
+  }
+  std::string line = shell("xprop -id " + std::to_string(id) + " _NET_WM_NAME");
   auto open = line.find('"'), close = line.rfind('"');
   if (open == std::string::npos || close <= open) return "";
   // xprop escapes quotes and backslashes; the test page's titles hold neither.
   return line.substr(open + 1, close - open - 1);
+}
+
+// The title of the active window.
+inline std::string activeWindowTitle() {
+  auto id = activeWindow();
+  return id ? windowTitle(*id) : "";
 }
 
 // The bytes of a file (what an application saved), or "" when it cannot be read.
@@ -388,13 +430,14 @@ public:
   const Json& info() const { return info_; }
   Process& process() { return *process_; }
 
-  // The window's client area on screen, from X11 now; in a Wayland session from the compositor.
+  // The window's client area on screen: from X11 for an X11 window (also under XWayland), from
+  // the compositor for a Wayland one.
   std::optional<Box> window() const {
     if (xid() == 0 && inCompositor()) {
       auto w = compositorWindow(title());
       return w ? std::optional<Box>(w->rect) : std::nullopt;
     }
-    return windowGeometry(xid());
+    return x11WindowGeometry(xid());
   }
 
   // A named widget's rectangle on screen: the app's own layout (`set` "widgets", or "bounds" of
@@ -411,7 +454,7 @@ public:
 
   // Waits until the window manager says this window is active.
   bool waitActive(int timeoutMs = 5000) const {
-    if (xid() == 0 && inCompositor())
+    if (inCompositor())
       return waitUntil(
           [&] {
             auto w = compositorWindow(title());
