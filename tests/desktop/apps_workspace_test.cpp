@@ -230,6 +230,9 @@ TEST_F(AppsDesktop, ActivateSwitchesBetweenTwoApps) {
   TestWindow alpha("Alpha window", "PlenkAlpha");
   TestWindow beta("Beta window", "PlenkBeta");
   ASSERT_TRUE(alpha.shown && beta.shown);
+  // The window shown last takes the focus a moment after it shows (GNOME once its map is done):
+  // activating another window before that loses the focus to it again.
+  ASSERT_TRUE(testing::waitUntil([&] { return activePid() == beta.pid; }, 3000));
   Hands hands;
   int id = 0;
   const std::pair<pid_t, Json> apps[] = {
