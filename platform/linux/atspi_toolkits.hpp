@@ -33,6 +33,9 @@ struct ToolkitQuirks {
   // each answering the text from the document's start): the element is read whole, and its
   // children not at all.
   bool textWhole = false;
+  // Lays out what it hides at no size and says nothing else of it (GTK 4: no showing state): an
+  // element of no width or height is taken for hidden, with everything inside it.
+  bool hiddenAtNoSize = false;
 };
 
 // The quirks of the toolkit that an application's Application interface names (ToolkitName,

@@ -419,9 +419,23 @@ AtspiAccessibility::Impl::visibleChildren(const NodePtr& n) {
   // What is not showing is not on the screen, nor is anything inside it (a browser's preloaded
   // tab, a notebook's other pages). An application's windows are its own matter.
   bool showing = n->kind == Node::Kind::object && toolkitOf(n->bus).showing;
+  // A toolkit that sets no showing state still lays out what it hides at no size (another page
+  // of a stack, a closed revealer or info bar): nothing inside it is on the screen either.
+  bool sized = n->kind == Node::Kind::object && toolkitOf(n->bus).hiddenAtNoSize;
+  if (sized) {
+    std::vector<Node*> unplaced;
+    for (auto& c : n->children)
+      if (!c->extentsKnown) unplaced.push_back(c.get());
+    extents(unplaced);
+  }
+  auto noSize = [&](const Node& c) {
+    return sized && c.extentsKnown && c.extentsStatus == AxStatus::ok &&
+           (c.extents.size.width <= 0 || c.extents.size.height <= 0);
+  };
   std::vector<NodePtr> out;
   for (auto& c : n->children)
-    if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR) && shown(*c, showing)) out.push_back(c);
+    if (!(c->basicsKnown && c->role == ATSPI_ROLE_MENU_BAR) && shown(*c, showing) && !noSize(*c))
+      out.push_back(c);
   if (n->kind == Node::Kind::object) return {AxStatus::ok, withContentText(n, out)};
   return {AxStatus::ok, out};
 }
