@@ -256,6 +256,10 @@ TEST_P(Capture, ReplaysAsTheDesktopAnswered) {
   std::string text = desktop::fileText(redacted), texts;
   auto parsed = json::parse(text);
   ASSERT_TRUE(parsed);
+  // Where a capture stopped short, it says why.
+  for (const auto& app : (*parsed)["apps"])
+    if (app["tree"].contains("AXCaptureCut"))
+      std::cout << "redacted capture: " << app["tree"]["AXCaptureCut"] << "\n";
   textsOf(*parsed, texts);
   expectRedacted(live, redactedReplay, texts);
   EXPECT_EQ(text.find(desktop::APP_PASSWORD), std::string::npos);
