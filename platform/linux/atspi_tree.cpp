@@ -406,8 +406,8 @@ AtspiAccessibility::Impl::visibleChildren(const NodePtr& n) {
   }
   if (n->childrenStatus != AxStatus::ok) return {n->childrenStatus, {}};
   if (n->kind == Node::Kind::object && isAtomic(n->role)) return {AxStatus::ok, {}};
-  if (n->kind == Node::Kind::object &&
-      (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY) && toolkitOf(n->bus).textWhole)
+  ToolkitQuirks quirks = n->kind == Node::Kind::object ? toolkitOf(n->bus) : ToolkitQuirks{};
+  if (quirks.textWhole && (n->role == ATSPI_ROLE_TEXT || n->role == ATSPI_ROLE_ENTRY))
     return {AxStatus::ok, {}};
   // Roles tell which child is a menu bar, and a menu bar comes among a window's first
   // children: the rest of a long list is read as the walk gets there, together with what waits
@@ -418,10 +418,10 @@ AtspiAccessibility::Impl::visibleChildren(const NodePtr& n) {
   inReadingOrder(*n);
   // What is not showing is not on the screen, nor is anything inside it (a browser's preloaded
   // tab, a notebook's other pages). An application's windows are its own matter.
-  bool showing = n->kind == Node::Kind::object && toolkitOf(n->bus).showing;
+  bool showing = n->kind == Node::Kind::object && quirks.showing;
   // A toolkit that sets no showing state still lays out what it hides at no size (another page
   // of a stack, a closed revealer or info bar): nothing inside it is on the screen either.
-  bool sized = n->kind == Node::Kind::object && toolkitOf(n->bus).hiddenAtNoSize;
+  bool sized = quirks.hiddenAtNoSize;
   if (sized) {
     std::vector<Node*> unplaced;
     for (auto& c : n->children)

@@ -313,13 +313,11 @@ const Entry* Catalogue::forWindow(const ewmh::WindowFacts& w, std::string_view e
       if (e.executable == executable) return &e;
   // Java's AWT names a window's class after the program's main class, its dots as dashes
   // ("org-gjt-sp-jedit-jEdit"), whatever the entry says: the class's own name is the program's.
-  if (executable == "java") {
-    std::string own = text::lower(w.windowClass.substr(w.windowClass.rfind('-') + 1));
+  std::string own = text::lower(w.windowClass.substr(w.windowClass.rfind('-') + 1));
+  if (executable == "java" && !own.empty())
     for (const auto& e : entries)
-      if (!own.empty() &&
-          (own == text::lower(e.id) || own == text::lower(e.startupWMClass) || own == e.executable))
+      if (own == text::lower(e.id) || own == text::lower(e.startupWMClass) || own == e.executable)
         return &e;
-  }
   return nullptr;
 }
 

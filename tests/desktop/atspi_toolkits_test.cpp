@@ -242,12 +242,6 @@ TEST_P(AtspiToolkit, EveryVerbOnARealApplicationAndWhatItSaves) {
 INSTANTIATE_TEST_SUITE_P(Debian, AtspiToolkit, ::testing::ValuesIn(APPS),
                          [](const auto& info) { return std::string(info.param.toolkit); });
 
-} // namespace
-} // namespace plenk
-
-namespace plenk {
-namespace {
-
 // jEdit, Debian's Java editor, draws its text area itself and exposes it as a plain panel: its
 // document is typed into and saved, and the text it does expose (its help, an HTML pane whose
 // parts each answer the text from the pane's start) is read whole, once.
