@@ -4,6 +4,7 @@
 #include "platform/console.hpp"
 #include "platform/linux/atspi.hpp"
 #include "platform/linux/compositor_workspace.hpp"
+#include "platform/linux/kwin_input.hpp"
 #include "platform/linux/mutter_input.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/wayland_input.hpp"
@@ -21,29 +22,33 @@ int main() {
   // Screen reading is AT-SPI everywhere; input goes through the compositor's virtual devices in
   // a Wayland session, else through XTEST (without any display its events are refused, and the
   // input verbs answer "helper_failed"); in a GNOME session input goes through Mutter's remote
-  // desktop service. Running applications and the front one come from sway in a sway session,
-  // from GNOME Shell (our extension) in a GNOME one, else from the window manager (desktop
-  // entries everywhere).
+  // desktop service, in a KDE one through KWin's fake input. Running applications and the front
+  // one come from sway in a sway session, from GNOME Shell (our extension) in a GNOME one, from
+  // KWin (our scripts) in a KDE one, else from the window manager (desktop entries everywhere).
   static plenk::AtspiAccessibility accessibility;
   plenk::SessionKind session = plenk::currentSession();
   static plenk::X11Input x11Input;
   static std::optional<plenk::WaylandInput> waylandInput;
   static std::optional<plenk::MutterInput> mutterInput;
+  static std::optional<plenk::KwinInput> kwinInput;
   if (session == plenk::SessionKind::gnome)
     mutterInput.emplace();
+  else if (session == plenk::SessionKind::kde)
+    kwinInput.emplace();
   else if (plenk::isWayland(session))
     waylandInput.emplace();
+  // KWin lets us in only once asked (its desktop entry): its input is ours even before.
   plenk::InputEvents& input =
       mutterInput && mutterInput->available()     ? static_cast<plenk::InputEvents&>(*mutterInput)
+      : kwinInput                                 ? static_cast<plenk::InputEvents&>(*kwinInput)
       : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents&>(*waylandInput)
                                                   : x11Input;
   static plenk::LinuxWorkspace linuxWorkspace;
-  static plenk::CompositorWorkspace swayWorkspace(plenk::swayCompositor());
-  static plenk::CompositorWorkspace gnomeWorkspace(plenk::gnomeCompositor());
+  static std::optional<plenk::CompositorWorkspace> compositorWorkspace;
+  if (const plenk::Compositor* compositor = plenk::sessionCompositor())
+    compositorWorkspace.emplace(*compositor);
   plenk::Workspace& workspace =
-      session == plenk::SessionKind::sway    ? static_cast<plenk::Workspace&>(swayWorkspace)
-      : session == plenk::SessionKind::gnome ? static_cast<plenk::Workspace&>(gnomeWorkspace)
-                                             : linuxWorkspace;
+      compositorWorkspace ? static_cast<plenk::Workspace&>(*compositorWorkspace) : linuxWorkspace;
   static plenk::hands::Hands hands{
       accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};
   int status = plenk::hands::runHands(hands, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO);
@@ -51,6 +56,7 @@ int main() {
   x11Input.finish();
   if (waylandInput) waylandInput->finish();
   if (mutterInput) mutterInput->finish();
+  if (kwinInput) kwinInput->finish();
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
 }

@@ -72,13 +72,11 @@ int main(int argc, char** argv) {
   static plenk::AtspiAccessibility accessibility;
   static plenk::X11Input input;
   static plenk::LinuxWorkspace linuxWorkspace;
-  static plenk::CompositorWorkspace swayWorkspace(plenk::swayCompositor());
-  static plenk::CompositorWorkspace gnomeWorkspace(plenk::gnomeCompositor());
-  plenk::Workspace& workspace = plenk::currentSession() == plenk::SessionKind::sway
-                                    ? static_cast<plenk::Workspace&>(swayWorkspace)
-                                : plenk::currentSession() == plenk::SessionKind::gnome
-                                    ? static_cast<plenk::Workspace&>(gnomeWorkspace)
-                                    : linuxWorkspace;
+  static std::optional<plenk::CompositorWorkspace> compositorWorkspace;
+  if (const plenk::Compositor* compositor = plenk::sessionCompositor())
+    compositorWorkspace.emplace(*compositor);
+  plenk::Workspace& workspace =
+      compositorWorkspace ? static_cast<plenk::Workspace&>(*compositorWorkspace) : linuxWorkspace;
   static plenk::hands::Hands hands{
       accessibility, input, workspace, plenk::steadyClock(), {}, {}, {}, plenk::linuxWording()};
 

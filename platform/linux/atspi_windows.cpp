@@ -1,9 +1,8 @@
 // The windows that the accessibility backend maps rectangles and hit-tests through, per session.
 #include "platform/linux/atspi_windows.hpp"
 
+#include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/ewmh.hpp"
-#include "platform/linux/gnome_shell.hpp"
-#include "platform/linux/session.hpp"
 #include "platform/linux/sway_ipc.hpp"
 
 namespace plenk::atspi {
@@ -61,14 +60,9 @@ std::optional<XDesktop> readXDesktop() {
 }
 
 std::optional<XDesktop> readDesktop() {
-  switch (currentSession()) {
-  case SessionKind::sway:
-    return compositorDesktop(sway::windows());
-  case SessionKind::gnome:
-    return compositorDesktop(gnome::windows());
-  default:
-    return readXDesktop();
-  }
+  if (const Compositor* compositor = sessionCompositor())
+    return compositorDesktop(compositor->windows());
+  return readXDesktop();
 }
 
 Origin windowOrigin(const XWindow& window, int atspiWidth, int atspiHeight) {

@@ -1,6 +1,8 @@
 #include "platform/linux/compositor_workspace.hpp"
 
 #include "platform/linux/gnome_shell.hpp"
+#include "platform/linux/kwin.hpp"
+#include "platform/linux/session.hpp"
 #include "platform/linux/workspace_entries.hpp"
 #include "platform/linux/workspace_open.hpp"
 #include "platform/linux/workspace_running.hpp"
@@ -40,6 +42,24 @@ const Compositor& swayCompositor() {
 const Compositor& gnomeCompositor() {
   static const Compositor gnome{&gnome::windows, &gnome::activate};
   return gnome;
+}
+
+const Compositor& kdeCompositor() {
+  static const Compositor kde{&kwin::windows, &kwin::activate};
+  return kde;
+}
+
+const Compositor* sessionCompositor() {
+  switch (currentSession()) {
+  case SessionKind::sway:
+    return &swayCompositor();
+  case SessionKind::gnome:
+    return &gnomeCompositor();
+  case SessionKind::kde:
+    return &kdeCompositor();
+  default:
+    return nullptr;
+  }
 }
 
 std::map<int, std::string> running::applicationIdsOnTheBus() {

@@ -1,7 +1,8 @@
 // The workspace of a Wayland session whose compositor lists its windows (sway through its IPC,
-// GNOME Shell through plenk-hands' extension): running applications, the front one and
-// activation from the compositor's windows (Wayland and XWayland windows alike); installed
-// applications, folders and launching as on every Linux desktop (LinuxWorkspace).
+// GNOME Shell through plenk-hands' extension, KWin through plenk-hands' scripts): running
+// applications, the front one and activation from the compositor's windows (Wayland and XWayland
+// windows alike); installed applications, folders and launching as on every Linux desktop
+// (LinuxWorkspace).
 #pragma once
 
 #include "platform/linux/ewmh.hpp"
@@ -20,9 +21,13 @@ struct Compositor {
   bool (*raise)(long id);
 };
 
-// sway's IPC; GNOME Shell through the extension.
+// sway's IPC; GNOME Shell through the extension; KWin through its scripts.
 const Compositor& swayCompositor();
 const Compositor& gnomeCompositor();
+const Compositor& kdeCompositor();
+// The compositor of this session where it lists its windows, else none (X11 and other Wayland
+// sessions).
+const Compositor* sessionCompositor();
 
 class CompositorWorkspace final : public Workspace {
 public:

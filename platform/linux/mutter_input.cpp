@@ -3,13 +3,13 @@
 #include "platform/linux/ansi_keys.hpp"
 #include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/input_common.hpp"
+#include "platform/linux/layout_keys.hpp"
 #include "platform/linux/session.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <gio/gio.h>
 #include <mutex>
 #include <string>
@@ -35,9 +35,9 @@ constexpr int BTN_LEFT = 0x110, BTN_RIGHT = 0x111;
 constexpr std::uint32_t EVDEV_OFFSET = 8;
 constexpr std::uint32_t AXIS_VERTICAL = 0, AXIS_HORIZONTAL = 1;
 
-// The keysyms of the user's first GNOME input source (the layout Mutter types with), compiled
-// with xkbcommon; a US layout where GNOME's settings say nothing.
-std::vector<std::uint32_t> layoutKeysyms() {
+// The keys of the user's first GNOME input source (the layout Mutter types with); a US layout
+// where GNOME's settings say nothing.
+layout::Keys gnomeLayout() {
   std::string layout = "us", variant;
   GSettingsSchemaSource* source = g_settings_schema_source_get_default();
   GSettingsSchema* schema =
@@ -60,45 +60,7 @@ std::vector<std::uint32_t> layoutKeysyms() {
     g_variant_unref(sources);
     g_object_unref(settings);
   }
-  std::vector<std::uint32_t> syms;
-  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-  if (!context) return syms;
-  xkb_rule_names names{"evdev", "pc105", layout.c_str(), variant.c_str(), ""};
-  if (xkb_keymap* keymap =
-          xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
-    for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
-         code <= xkb_keymap_max_keycode(keymap); ++code)
-      for (xkb_level_index_t level = 0; level < xkb_keymap_num_levels_for_key(keymap, code, 0);
-           ++level) {
-        const xkb_keysym_t* found = nullptr;
-        int n = xkb_keymap_key_get_syms_by_level(keymap, code, 0, level, &found);
-        for (int i = 0; i < n; ++i)
-          syms.push_back(found[i]);
-      }
-    xkb_keymap_unref(keymap);
-  }
-  xkb_context_unref(context);
-  std::sort(syms.begin(), syms.end());
-  syms.erase(std::unique(syms.begin(), syms.end()), syms.end());
-  return syms;
-}
-
-// Whether a process draws its windows with GTK 3 or 4, whose text fields take Ctrl+Shift+U and
-// hex digits. A Qt program on GNOME loads GTK 3 for its look as well, but its fields would take
-// the digits as text: it does not count.
-bool runsGtk(int pid) {
-  if (pid <= 0) return false;
-  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-  std::string line;
-  bool gtk = false;
-  while (std::getline(maps, line)) {
-    if (line.find("/libQt5Core.so") != std::string::npos ||
-        line.find("/libQt6Core.so") != std::string::npos)
-      return false;
-    gtk = gtk || line.find("/libgtk-3.so") != std::string::npos ||
-          line.find("/libgtk-4.so") != std::string::npos;
-  }
-  return gtk;
+  return layout::compile(layout, variant);
 }
 
 // One monitor's stream and where the monitor lies in the layout.
@@ -115,7 +77,7 @@ struct MutterInput::State {
   std::string session; // the remote desktop session's object path
   std::vector<Stream> streams;
   Clock::time_point readyAt{};
-  std::vector<std::uint32_t> layout = layoutKeysyms();
+  layout::Keys layout = gnomeLayout();
   std::vector<std::uint32_t> heldKeys;
   std::vector<int> heldButtons;
   std::uint64_t nextSource = 1;
@@ -256,9 +218,7 @@ struct MutterInput::State {
     keysym(sym, true);
     keysym(sym, false);
   }
-  bool inLayout(std::uint32_t sym) const {
-    return std::binary_search(layout.begin(), layout.end(), sym);
-  }
+  bool inLayout(std::uint32_t sym) const { return layout.has(sym); }
 
   // A key by the keysym it carries on a US layout where the user's layout has that keysym (so
   // "cmd+z" is Control+z everywhere), else by its place.
@@ -300,21 +260,14 @@ struct MutterInput::State {
     return std::nullopt;
   }
 
-  static std::uint32_t symOf(char32_t cp) {
-    if (cp == U'\t') return XK_Tab;
-    if (cp == U'\r' || cp == U'\n') return XK_Return;
-    if (cp < 0x20 || (cp >= 0x7f && cp < 0xa0)) return 0; // control characters type nothing
-    return xkb_utf32_to_keysym(cp);
-  }
-
   bool typeable(std::u16string_view text, bool& gtkAsked, bool& gtk) {
     for (char32_t cp : input::codePoints(text)) {
-      std::uint32_t sym = symOf(cp);
+      std::uint32_t sym = layout::symOf(cp);
       if (sym == 0 || inLayout(sym)) continue;
       if (!gtkAsked) {
         gtkAsked = true;
         auto pid = focusedPid();
-        gtk = pid && runsGtk(*pid);
+        gtk = pid && layout::runsGtk(*pid);
       }
       if (!gtk) return false;
     }
@@ -337,7 +290,7 @@ struct MutterInput::State {
 
   void typeText(std::u16string_view text) {
     for (char32_t cp : input::codePoints(text)) {
-      std::uint32_t sym = symOf(cp);
+      std::uint32_t sym = layout::symOf(cp);
       if (sym == 0) continue;
       if (inLayout(sym))
         tapSym(sym);

@@ -17,14 +17,14 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-// Whether GNOME Shell owns its name on the session bus.
-bool gnomeShellOnTheBus() {
+// Whether a name has an owner on the session bus.
+bool onTheBus(const char* name) {
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (!bus) return false;
-  GVariant* r = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-      g_variant_new("(s)", "org.gnome.Shell"), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 500,
-      nullptr, nullptr);
+  GVariant* r = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                            "org.freedesktop.DBus", "NameHasOwner",
+                                            g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
+                                            G_DBUS_CALL_FLAGS_NONE, 500, nullptr, nullptr);
   g_object_unref(bus);
   if (!r) return false;
   gboolean owned = FALSE;
@@ -35,11 +35,12 @@ bool gnomeShellOnTheBus() {
 
 } // namespace
 
-SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell) {
+SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell, bool kwin) {
   // A Wayland session sets DISPLAY too (XWayland): the compositor comes first. A SWAYSOCK left in
   // the environment of an X11 session names nothing that answers.
   if (!names.swaySocket.empty() && swayAnswers) return SessionKind::sway;
-  if (!names.wayland.empty()) return gnomeShell ? SessionKind::gnome : SessionKind::wayland;
+  if (!names.wayland.empty())
+    return gnomeShell ? SessionKind::gnome : kwin ? SessionKind::kde : SessionKind::wayland;
   if (!names.x11.empty()) return SessionKind::x11;
   return SessionKind::none;
 }
@@ -49,8 +50,9 @@ SessionKind currentSession() {
     SessionNames names{env("WAYLAND_DISPLAY"), env("SWAYSOCK"), env("DISPLAY")};
     bool answers =
         !names.swaySocket.empty() && sway::request(names.swaySocket, GET_VERSION, "").has_value();
-    bool gnome = !answers && !names.wayland.empty() && gnomeShellOnTheBus();
-    return sessionKind(names, answers, gnome);
+    bool gnome = !answers && !names.wayland.empty() && onTheBus("org.gnome.Shell");
+    bool kwin = !answers && !gnome && !names.wayland.empty() && onTheBus("org.kde.KWin");
+    return sessionKind(names, answers, gnome, kwin);
   }();
   return kind;
 }
@@ -63,6 +65,8 @@ const char* sessionName(SessionKind kind) {
     return "sway";
   case SessionKind::gnome:
     return "gnome";
+  case SessionKind::kde:
+    return "kde";
   case SessionKind::wayland:
     return "wayland";
   case SessionKind::none:

@@ -11,6 +11,7 @@ enum class SessionKind {
   x11,     // an X server (DISPLAY), no Wayland compositor
   sway,    // a Wayland session whose compositor answers sway's IPC (SWAYSOCK)
   gnome,   // a Wayland session of GNOME Shell (Mutter), which owns org.gnome.Shell on the bus
+  kde,     // a Wayland session of KWin (KDE Plasma), which owns org.kde.KWin on the bus
   wayland, // another Wayland compositor (WAYLAND_DISPLAY)
 };
 
@@ -19,23 +20,25 @@ struct SessionNames {
   std::string wayland, swaySocket, x11;
 };
 
-// The kind that the names give, when `swayAnswers` tells whether the sway socket answers and
-// `gnomeShell` whether GNOME Shell is on the session bus.
-SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell = false);
+// The kind that the names give, when `swayAnswers` tells whether the sway socket answers,
+// `gnomeShell` whether GNOME Shell is on the session bus and `kwin` whether KWin is.
+SessionKind sessionKind(const SessionNames& names, bool swayAnswers, bool gnomeShell = false,
+                        bool kwin = false);
 
 // The session of this process, found once.
 SessionKind currentSession();
 
 // Whether the session's windows are a Wayland compositor's (X11 windows may be among them).
 inline bool isWayland(SessionKind kind) {
-  return kind == SessionKind::sway || kind == SessionKind::gnome || kind == SessionKind::wayland;
+  return kind == SessionKind::sway || kind == SessionKind::gnome || kind == SessionKind::kde ||
+         kind == SessionKind::wayland;
 }
 
 // Whether the compositor lists its windows (with owners and places) to plenk-hands.
 inline bool compositorListsWindows(SessionKind kind) {
-  return kind == SessionKind::sway || kind == SessionKind::gnome;
+  return kind == SessionKind::sway || kind == SessionKind::gnome || kind == SessionKind::kde;
 }
 
-const char* sessionName(SessionKind kind); // "x11", "sway", "gnome", "wayland", "none"
+const char* sessionName(SessionKind kind); // "x11", "sway", "gnome", "kde", "wayland", "none"
 
 } // namespace plenk

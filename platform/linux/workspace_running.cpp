@@ -1,8 +1,6 @@
 #include "platform/linux/workspace_running.hpp"
 
 #include "platform/linux/compositor_workspace.hpp"
-#include "platform/linux/gnome_shell.hpp"
-#include "platform/linux/session.hpp"
 
 #include <algorithm>
 #include <map>
@@ -88,22 +86,10 @@ std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::C
 
 std::vector<AppWindow> sessionSnapshot(ewmh::Display& display,
                                        const desktop_entries::Catalogue& catalogue) {
-  switch (currentSession()) {
-  case SessionKind::sway:
-    return swaySnapshot(catalogue);
-  case SessionKind::gnome:
-    return gnomeSnapshot(catalogue);
-  default:
-    return snapshot(display, catalogue);
-  }
-}
-
-std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue) {
-  return compositorSnapshot(sway::windows().value_or(std::vector<sway::Window>{}), catalogue);
-}
-
-std::vector<AppWindow> gnomeSnapshot(const desktop_entries::Catalogue& catalogue) {
-  return compositorSnapshot(gnome::windows().value_or(std::vector<gnome::Window>{}), catalogue);
+  if (const Compositor* compositor = sessionCompositor())
+    return compositorSnapshot(compositor->windows().value_or(std::vector<sway::Window>{}),
+                              catalogue);
+  return snapshot(display, catalogue);
 }
 
 std::vector<AppWindow> compositorSnapshot(const std::vector<sway::Window>& windows,

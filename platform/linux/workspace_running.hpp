@@ -33,10 +33,6 @@ std::optional<RunningApp> application(const std::vector<AppWindow>& windows, int
 std::vector<AppWindow> snapshot(ewmh::Display& display, const desktop_entries::Catalogue& catalogue,
                                 bool stacking = false);
 
-// sway's windows now, with their entries.
-std::vector<AppWindow> swaySnapshot(const desktop_entries::Catalogue& catalogue);
-// GNOME Shell's windows now (through its extension), with their entries.
-std::vector<AppWindow> gnomeSnapshot(const desktop_entries::Catalogue& catalogue);
 // A compositor's windows with their entries.
 std::vector<AppWindow> compositorSnapshot(const std::vector<sway::Window>& windows,
                                           const desktop_entries::Catalogue& catalogue);

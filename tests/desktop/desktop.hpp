@@ -78,13 +78,14 @@ inline std::string shell(const std::string& command) {
 
 // The compositor's own view in a Wayland session (tools/wayland-session): each window with its
 // owner, its rectangle on the screen and whether it has the focus, from `swaymsg -t get_tree` in
-// a sway session and from GNOME Shell's window list (plenk-hands' extension) in a GNOME one.
+// a sway session, from GNOME Shell's window list (plenk-hands' extension) in a GNOME one and
+// from a KWin script of the tests' own in a KDE one.
 struct CompositorWindow {
   unsigned long id = 0; // the compositor's own id of the window
   int pid = 0;
   std::string title, appId;
   // Where the client's own coordinates begin: on sway the container's rect moved by its
-  // window_rect, on GNOME the client's buffer (its shadows included).
+  // window_rect, on GNOME and KDE the client's buffer (its shadows included, KWin's frame not).
   Box rect;
   bool focused = false, x11 = false;
 };
@@ -98,9 +99,14 @@ inline bool inGnome() {
   return std::getenv("WAYLAND_DISPLAY") && desktop && std::string(desktop) == "GNOME";
 }
 
+inline bool inKde() {
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  return std::getenv("WAYLAND_DISPLAY") && desktop && std::string(desktop) == "KDE";
+}
+
 // A Wayland session whose compositor lists its windows to the tests.
 inline bool inCompositor() {
-  return inSway() || inGnome();
+  return inSway() || inGnome() || inKde();
 }
 
 // The text of a string that gdbus printed as a GVariant ('...' or "..."), unescaped.
@@ -120,15 +126,18 @@ inline std::string gvariantString(const std::string& printed) {
   return out;
 }
 
-inline std::vector<CompositorWindow> gnomeWindows() {
+// GNOME's extension and the tests' KWin script list windows alike; KWin names them by UUID, which
+// the tests number in the order they first see them.
+inline std::vector<CompositorWindow> listedWindows(const std::optional<Json>& list) {
+  static std::map<std::string, unsigned long> uuids;
   std::vector<CompositorWindow> out;
-  auto list = json::parse(gvariantString(
-      shell("gdbus call --session --dest org.gnome.Shell --object-path /org/plenk/Hands/Windows "
-            "--method org.plenk.Hands.Windows.List")));
   if (!list || !list->is_array()) return out;
   for (const auto& w : *list) {
     CompositorWindow v;
-    v.id = w.value("id", 0ul);
+    if (w["id"].is_string())
+      v.id = uuids.emplace(w["id"].get<std::string>(), uuids.size() + 1).first->second;
+    else
+      v.id = w.value("id", 0ul);
     v.pid = w.value("pid", 0);
     v.title = w.value("title", "");
     v.appId = w.value("wmClass", "");
@@ -141,8 +150,20 @@ inline std::vector<CompositorWindow> gnomeWindows() {
   return out;
 }
 
+inline std::vector<CompositorWindow> gnomeWindows() {
+  return listedWindows(json::parse(gvariantString(
+      shell("gdbus call --session --dest org.gnome.Shell --object-path /org/plenk/Hands/Windows "
+            "--method org.plenk.Hands.Windows.List"))));
+}
+
+inline std::vector<CompositorWindow> kdeWindows() {
+  return listedWindows(json::parse(
+      shell("/usr/bin/python3 '" + testing::sourceDir() + "/tests/desktop/apps/kwin_windows.py'")));
+}
+
 inline std::vector<CompositorWindow> compositorWindows() {
   if (inGnome()) return gnomeWindows();
+  if (inKde()) return kdeWindows();
   std::vector<CompositorWindow> out;
   auto tree = json::parse(shell("swaymsg -r -t get_tree"));
   if (!tree) return out;

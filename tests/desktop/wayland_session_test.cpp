@@ -1,7 +1,8 @@
-// A Wayland session (tools/wayland-session, sway or GNOME Shell) with Wayland and XWayland
+// A Wayland session (tools/wayland-session, sway, GNOME Shell or KWin) with Wayland and XWayland
 // windows side by side: the front application, activation and rectangles, judged by the
-// compositor's own view (sway's tree, GNOME Shell's window list).
+// compositor's own view (sway's tree, GNOME Shell's window list, a KWin script's).
 #include "tests/desktop/desktop.hpp"
+#include "tests/desktop/input_support.hpp"
 
 #include <cstdlib>
 #include <filesystem>
@@ -187,11 +188,12 @@ TEST(WaylandSession, OnGnomeAskingForAccessibilityInstallsTheExtensionSeenAtTheN
       << hands.lastAnswer();
 }
 
-// Mutter types only what the user's layout holds; beyond it GTK's Unicode entry, which a Qt
-// window would take as text. There such a character ends the request before anything is typed:
-// the editor saves only what could be typed.
-TEST(WaylandSession, OnGnomeACharacterOutsideTheLayoutIsRefusedInAQtWindowWithNothingTyped) {
-  if (!desktop::inGnome()) GTEST_SKIP() << "runs inside tools/wayland-session --gnome";
+// Mutter and KWin type only what the user's layout holds; beyond it GTK's Unicode entry, which a
+// Qt window would take as text. There such a character ends the request before anything is
+// typed: the editor saves only what could be typed.
+TEST(WaylandSession, BeyondTheLayoutACharacterIsRefusedInAQtWindowWithNothingTyped) {
+  if (!desktop::inGnome() && !desktop::inKde())
+    GTEST_SKIP() << "runs inside tools/wayland-session --gnome or --kde";
   desktop::TempFolder folder;
   const std::string path = folder.path + "/note.txt";
   std::ofstream(path) << "Note\n";
@@ -218,6 +220,44 @@ TEST(WaylandSession, OnGnomeACharacterOutsideTheLayoutIsRefusedInAQtWindowWithNo
   // FeatherPad ends the file with a line end of its own.
   EXPECT_TRUE(desktop::waitUntil([&] { return desktop::fileText(path) == "Note\nplain\n"; }, 10000))
       << desktop::fileText(path);
+}
+
+// KWin offers its fake input only to a program that a desktop entry names with it: a copy of
+// plenk-hands at a new path sends nothing until input is asked for, which writes its entry; then
+// its clicks and typing reach a window, as the window says.
+TEST(WaylandSession, OnKdeAskingForInputWritesTheEntryThatLetsPlenkHandsIn) {
+  if (!desktop::inKde()) GTEST_SKIP() << "runs inside tools/wayland-session --kde";
+  desktop::TempFolder folder;
+  const std::string copy = folder.path + "/plenk-hands";
+  std::filesystem::copy_file(testing::binDir() + "/plenk-hands", copy);
+  testing::Probe probe("3");
+  ASSERT_TRUE(probe.ready()) << probe.child.err;
+
+  desktop::Hands hands({copy});
+  Json probed = hands.result("probe");
+  ASSERT_TRUE(probed.is_object()) << hands.lastAnswer();
+  EXPECT_EQ(probed["screen"], false);
+  EXPECT_EQ(hands.ask("click", probe.at("entry")).value("ok", true), false);
+  EXPECT_EQ(hands.result("request", {{"what", "screen"}}), (Json{{"granted", true}}))
+      << hands.lastAnswer();
+  bool named = false;
+  for (const auto& e : std::filesystem::directory_iterator(
+           std::string(std::getenv("XDG_DATA_HOME")) + "/applications")) {
+    std::string text = desktop::fileText(e.path());
+    if (text.find("Exec=" + copy + "\n") != std::string::npos) {
+      named = true;
+      EXPECT_NE(text.find("X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input"), std::string::npos);
+      std::filesystem::remove(e.path());
+    }
+  }
+  EXPECT_TRUE(named) << "no desktop entry names " << copy;
+
+  ASSERT_TRUE(hands.result("click", probe.at("entry")).is_object()) << hands.lastAnswer();
+  ASSERT_TRUE(hands.result("type", {{"text", "Zoë Ünal"}}).is_object()) << hands.lastAnswer();
+  Json typed = probe.lines.waitFor(
+      [](const Json& j) { return j.value("event", "") == "entry" && j["text"] == "Zoë Ünal"; },
+      10000);
+  EXPECT_TRUE(typed.is_object()) << probe.child.out;
 }
 
 } // namespace

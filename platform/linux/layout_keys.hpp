@@ -1,0 +1,45 @@
+// The keys of the keyboard layout that a compositor types with (GNOME's Mutter, KDE's KWin): which
+// key and level give each keysym, compiled from the layout's XKB names. Shared by the input
+// backends that must type through the user's own layout, with what they do alike for characters
+// it lacks (GTK's Unicode entry).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace plenk::layout {
+
+// A key that gives a keysym: its XKB key code (evdev code + 8) and the modifiers of its level.
+struct Key {
+  std::uint32_t code = 0;
+  bool shift = false;
+  bool altGr = false; // the third level's shift (ISO_Level3_Shift, the right Alt key)
+};
+
+// Each keysym of a layout with the first key (lowest level) that gives it; empty where the
+// layout cannot be compiled.
+struct Keys {
+  std::map<std::uint32_t, Key> bySym;
+  const Key* find(std::uint32_t sym) const {
+    auto it = bySym.find(sym);
+    return it == bySym.end() ? nullptr : &it->second;
+  }
+  bool has(std::uint32_t sym) const { return bySym.count(sym) != 0; }
+};
+
+// The layout named by XKB's rule names ("us", "de" with variant "nodeadkeys", ...); a US layout
+// where `layout` is empty.
+Keys compile(const std::string& layout, const std::string& variant = "",
+             const std::string& options = "");
+
+// The keysym that types a character: Tab and Return for a tab and a line end, 0 for other
+// control characters (toolkits drop them anyway).
+std::uint32_t symOf(char32_t cp);
+
+// Whether a process draws its windows with GTK 3 or 4, whose text fields take Ctrl+Shift+U, the
+// code point in hex and a space. A Qt program loads GTK 3 for its look on GNOME as well, but its
+// fields would take the digits as text: it does not count.
+bool runsGtk(int pid);
+
+} // namespace plenk::layout
