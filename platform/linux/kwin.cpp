@@ -5,7 +5,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gio/gio.h>
@@ -160,9 +159,8 @@ struct Answers {
     std::unique_lock guard(lock);
     kwin = owner;
     std::string token = std::to_string(::getpid()) + "-" + std::to_string(next++);
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::filesystem::path file = std::filesystem::path(runtime && *runtime ? runtime : "/tmp") /
-                                 ("plenk-hands-kwin-" + token + ".js");
+    std::filesystem::path file =
+        std::filesystem::path(g_get_user_runtime_dir()) / ("plenk-hands-kwin-" + token + ".js");
     {
       std::ofstream out(file, std::ios::binary | std::ios::trunc);
       out << script(g_dbus_connection_get_unique_name(bus), token, raise);
@@ -211,12 +209,6 @@ struct Answers {
 Answers& answers() {
   static Answers* a = new Answers; // used by platform threads until the process ends
   return *a;
-}
-
-std::filesystem::path dataHome() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  return data && *data ? std::filesystem::path(data)
-                       : std::filesystem::path(g_get_home_dir()) / ".local/share";
 }
 
 } // namespace
@@ -300,7 +292,7 @@ std::string inputEntryPath(const std::string& executable) {
   char name[64];
   std::snprintf(name, sizeof name, "plenk-hands-input-%016llx.desktop",
                 static_cast<unsigned long long>(hash));
-  return (dataHome() / "applications" / name).string();
+  return (std::filesystem::path(g_get_user_data_dir()) / "applications" / name).string();
 }
 
 std::string ownExecutable() {

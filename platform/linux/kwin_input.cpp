@@ -217,21 +217,6 @@ struct KwinInput::State {
     return std::nullopt;
   }
 
-  bool typeable(std::u16string_view text) {
-    bool asked = false, gtk = false;
-    for (char32_t cp : input::codePoints(text)) {
-      std::uint32_t sym = layout::symOf(cp);
-      if (sym == 0 || layout.has(sym)) continue;
-      if (!asked) {
-        asked = true;
-        auto pid = focusedPid();
-        gtk = pid && layout::runsGtk(*pid);
-      }
-      if (!gtk) return false;
-    }
-    return true;
-  }
-
   // GTK's Unicode entry: Ctrl+Shift+U, the code point in hex, then space to end it.
   void typeByCode(char32_t cp) {
     key(KEY_LEFTCTRL, true);
@@ -300,7 +285,7 @@ bool KwinInput::requestScreenCapture() {
 bool KwinInput::canType(std::u16string_view text) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  return s.usable() && s.typeable(text);
+  return s.usable() && layout::typeable(text, s.layout, [&] { return s.focusedPid(); });
 }
 
 std::optional<EventSource> KwinInput::createSource() {

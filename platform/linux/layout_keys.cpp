@@ -1,5 +1,7 @@
 #include "platform/linux/layout_keys.hpp"
 
+#include "platform/linux/input_common.hpp"
+
 #include <X11/keysym.h>
 #include <fstream>
 #include <xkbcommon/xkbcommon.h>
@@ -59,6 +61,21 @@ bool runsGtk(int pid) {
           line.find("/libgtk-4.so") != std::string::npos;
   }
   return gtk;
+}
+
+bool typeable(std::u16string_view text, const Keys& keys,
+              const std::function<std::optional<int>()>& focusedPid) {
+  std::optional<bool> gtk;
+  for (char32_t cp : input::codePoints(text)) {
+    std::uint32_t sym = symOf(cp);
+    if (sym == 0 || keys.has(sym)) continue;
+    if (!gtk) {
+      auto pid = focusedPid();
+      gtk = pid && runsGtk(*pid);
+    }
+    if (!*gtk) return false;
+  }
+  return true;
 }
 
 } // namespace plenk::layout

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace plenk::layout {
 
@@ -41,5 +44,10 @@ std::uint32_t symOf(char32_t cp);
 // code point in hex and a space. A Qt program loads GTK 3 for its look on GNOME as well, but its
 // fields would take the digits as text: it does not count.
 bool runsGtk(int pid);
+
+// Whether a text can be typed through a layout: each character is in it, or the focused window
+// takes GTK's Unicode entry (`focusedPid` asked once, when a character first needs it).
+bool typeable(std::u16string_view text, const Keys& keys,
+              const std::function<std::optional<int>()>& focusedPid);
 
 } // namespace plenk::layout

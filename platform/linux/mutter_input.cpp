@@ -260,20 +260,6 @@ struct MutterInput::State {
     return std::nullopt;
   }
 
-  bool typeable(std::u16string_view text, bool& gtkAsked, bool& gtk) {
-    for (char32_t cp : input::codePoints(text)) {
-      std::uint32_t sym = layout::symOf(cp);
-      if (sym == 0 || inLayout(sym)) continue;
-      if (!gtkAsked) {
-        gtkAsked = true;
-        auto pid = focusedPid();
-        gtk = pid && layout::runsGtk(*pid);
-      }
-      if (!gtk) return false;
-    }
-    return true;
-  }
-
   // GTK's Unicode entry: Ctrl+Shift+U, the code point in hex, then space to end it.
   void typeByCode(char32_t cp) {
     keysym(XK_Control_L, true);
@@ -356,8 +342,7 @@ bool MutterInput::requestScreenCapture() {
 bool MutterInput::canType(std::u16string_view text) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  bool asked = false, gtk = false;
-  return s.usable() && s.typeable(text, asked, gtk);
+  return s.usable() && layout::typeable(text, s.layout, [&] { return s.focusedPid(); });
 }
 
 std::optional<EventSource> MutterInput::createSource() {
