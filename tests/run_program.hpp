@@ -67,6 +67,22 @@ inline std::string plenkProgramIn(const std::vector<std::string>& argv) {
   return "";
 }
 
+// The inherited environment with `own` ("NAME=value") added, each replacing an inherited entry
+// of the same name.
+inline std::vector<std::string> environmentWith(const std::vector<std::string>& own) {
+  std::vector<std::string> all;
+  for (char** e = environ; *e; ++e) {
+    std::string_view inherited(*e);
+    auto name = inherited.substr(0, inherited.find('=') + 1);
+    bool replaced = false;
+    for (const auto& o : own)
+      replaced = replaced || o.starts_with(name);
+    if (!replaced) all.emplace_back(inherited);
+  }
+  all.insert(all.end(), own.begin(), own.end());
+  return all;
+}
+
 // Called after every run of a program whose name starts with plenk-media; the tests set it
 // (tests/support/schema.hpp), so that each output line is checked against docs/schema.
 inline void (*checkMediaRun)(const std::string& program, const Finished&) = nullptr;
@@ -81,16 +97,8 @@ inline Finished runProgram(const std::string& program, const std::vector<std::st
   for (auto& a : argsCopy)
     argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> envCopy = env;
+  std::vector<std::string> envCopy = environmentWith(env);
   std::vector<char*> envp;
-  auto replaced = [&](std::string_view inherited) {
-    auto name = inherited.substr(0, inherited.find('=') + 1);
-    for (const auto& e : envCopy)
-      if (e.starts_with(name)) return true;
-    return false;
-  };
-  for (char** e = environ; *e; ++e)
-    if (!replaced(*e)) envp.push_back(*e);
   for (auto& e : envCopy)
     envp.push_back(e.data());
   envp.push_back(nullptr);

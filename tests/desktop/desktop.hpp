@@ -12,6 +12,7 @@
 
 #include "platform/json.hpp"
 #include "tests/pipes.hpp"
+#include "tests/run_program.hpp"
 #include "tests/support/paths.hpp"
 
 #include <algorithm>
@@ -351,35 +352,50 @@ inline std::optional<unsigned long> windowOfProcess(int pid, int timeoutMs) {
   return found;
 }
 
+// How a test starts a process: its command line (argv[0] a full path), variables that replace
+// inherited ones, and files for its output instead of the pipe readLine reads (standard output)
+// and /dev/null (standard error).
+struct Spawn {
+  std::vector<std::string> argv;
+  std::vector<std::string> env = {};
+  std::string outFile = {}, errFile = {};
+};
+
 // A process started by a test, killed (SIGKILL, also when stopped) when this object goes.
 class Process {
 public:
-  // argv[0] is a full path. Standard output is kept on a pipe for readLine; standard error goes
-  // to /dev/null unless `keepStderr`.
-  explicit Process(const std::vector<std::string>& argv, bool keepStderr = false) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
+  explicit Process(const std::vector<std::string>& argv) : Process(Spawn{.argv = argv}) {}
+  explicit Process(const Spawn& how) {
+    int out[2] = {-1, -1};
+    if (how.outFile.empty() && ::pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (how.outFile.empty())
+      posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    else
+      posix_spawn_file_actions_addopen(&actions, 1, how.outFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!keepStderr) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2,
+                                     how.errFile.empty() ? "/dev/null" : how.errFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> args;
-    for (const auto& a : argv)
+    for (const auto& a : how.argv)
       args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    std::vector<std::string> env = testing::environmentWith(how.env);
+    std::vector<char*> envp;
+    for (auto& e : env)
+      envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) pid_ = pid;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0) pid_ = pid;
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
+    if (out[1] >= 0) ::close(out[1]);
     out_ = out[0];
   }
   ~Process() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::kill(pid_, SIGCONT);
-      ::waitpid(pid_, nullptr, 0);
-    }
+    end();
     if (out_ >= 0) ::close(out_);
   }
   Process(const Process&) = delete;
@@ -416,6 +432,20 @@ public:
   }
   void resume() {
     if (pid_ > 0) ::kill(pid_, SIGCONT);
+  }
+  // The exit status (or 128 + the signal) once the process has ended, waiting up to
+  // `timeoutMs`; none while it still runs.
+  std::optional<int> wait(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (int status = 0; pid_ > 0;) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return std::nullopt;
   }
   // Kills the process now and reaps it.
   void end() {

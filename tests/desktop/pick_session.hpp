@@ -18,9 +18,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -65,64 +63,18 @@ public:
   // `more`: variables (NAME=value) that replace the inherited ones, such as another DISPLAY.
   Running(const PickLibrary& library, const std::vector<std::string>& args,
           const std::vector<std::string>& wrapper = {}, const std::vector<std::string>& more = {})
-      : outPath(library.root / "stdout"), errPath(library.root / "stderr") {
-    std::vector<std::string> all = wrapper;
-    all.push_back(binDir() + "/plenk-media");
-    all.insert(all.end(), args.begin(), args.end());
-    std::string program = all[0];
-    std::vector<char*> argv;
-    for (auto& a : all)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = library.env();
-    env.insert(env.end(), more.begin(), more.end());
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e) {
-      std::string_view inherited(*e);
-      auto name = inherited.substr(0, inherited.find('=') + 1);
-      if (std::none_of(env.begin(), env.end(),
-                       [&](const std::string& own) { return own.starts_with(name); }))
-        envp.push_back(*e);
-    }
-    for (auto& e : env)
-      envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-      pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Running() {
-    if (pid > 0 && !ended) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-  Running(const Running&) = delete;
-  Running& operator=(const Running&) = delete;
+      : outPath(library.root / "stdout"), errPath(library.root / "stderr"),
+        process(spawnOf(library, args, wrapper, more)) {}
 
   // Waits for the end, at most `seconds`; the process is killed when it overstays.
   Finished finish(int seconds = 30) {
     Finished done;
-    int status = 0;
-    for (int waited = 0; pid > 0; waited += 50) {
-      pid_t r = ::waitpid(pid, &status, WNOHANG);
-      if (r == pid) break;
-      if (waited > seconds * 1000) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "plenk-media pick did not end within " << seconds << "s";
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto status = process.wait(seconds * 1000);
+    if (!status) {
+      process.end();
+      ADD_FAILURE() << "plenk-media pick did not end within " << seconds << "s";
     }
-    ended = true;
-    done.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    done.status = status.value_or(128 + SIGKILL);
     done.out = readFile(outPath);
     done.err = readFile(errPath);
     return done;
@@ -131,6 +83,7 @@ public:
   // The process that shows the picker: plenk-media's child, which it watches (plenk-media
   // itself when no child comes within a few seconds).
   pid_t picker() const {
+    const pid_t pid = process.pid();
     const std::string children =
         "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
     pid_t child = 0;
@@ -138,11 +91,20 @@ public:
     return child > 0 ? child : pid;
   }
 
-  pid_t pid = -1;
-
 private:
+  desktop::Spawn spawnOf(const PickLibrary& library, const std::vector<std::string>& args,
+                         const std::vector<std::string>& wrapper,
+                         const std::vector<std::string>& more) const {
+    desktop::Spawn how{
+        .argv = wrapper, .env = library.env(), .outFile = outPath, .errFile = errPath};
+    how.argv.push_back(binDir() + "/plenk-media");
+    how.argv.insert(how.argv.end(), args.begin(), args.end());
+    how.env.insert(how.env.end(), more.begin(), more.end());
+    return how;
+  }
+
   std::string outPath, errPath;
-  bool ended = false;
+  desktop::Process process;
 };
 
 // What plenk-hands sees of the front window: one elements answer.
