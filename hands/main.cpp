@@ -5,6 +5,7 @@
 #include "platform/linux/atspi.hpp"
 #include "platform/linux/compositor_workspace.hpp"
 #include "platform/linux/kwin_input.hpp"
+#include "platform/linux/mixed_input.hpp"
 #include "platform/linux/mutter_input.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/wayland_input.hpp"
@@ -22,7 +23,8 @@ int main() {
   // Screen reading is AT-SPI everywhere; input goes through the compositor's virtual devices in
   // a Wayland session, else through XTEST (without any display its events are refused, and the
   // input verbs answer "helper_failed"); in a GNOME session input goes through Mutter's remote
-  // desktop service, in a KDE one through KWin's fake input. Running applications and the front
+  // desktop service, in a KDE one through KWin's fake input; an X11 window that has the focus
+  // in any of them gets its keys through XTEST. Running applications and the front
   // one come from sway in a sway session, from GNOME Shell (our extension) in a GNOME one, from
   // KWin (our scripts) in a KDE one, else from the window manager (desktop entries everywhere).
   static plenk::AtspiAccessibility accessibility;
@@ -38,15 +40,28 @@ int main() {
   else if (plenk::isWayland(session))
     waylandInput.emplace();
   // KWin lets us in only once asked (its desktop entry): its input is ours even before.
-  plenk::InputEvents& input =
-      mutterInput && mutterInput->available()     ? static_cast<plenk::InputEvents&>(*mutterInput)
-      : kwinInput                                 ? static_cast<plenk::InputEvents&>(*kwinInput)
-      : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents&>(*waylandInput)
-                                                  : x11Input;
+  plenk::InputEvents* compositorInput =
+      mutterInput && mutterInput->available()     ? static_cast<plenk::InputEvents*>(&*mutterInput)
+      : kwinInput                                 ? static_cast<plenk::InputEvents*>(&*kwinInput)
+      : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents*>(&*waylandInput)
+                                                  : nullptr;
   static plenk::LinuxWorkspace linuxWorkspace;
   static std::optional<plenk::CompositorWorkspace> compositorWorkspace;
-  if (const plenk::Compositor* compositor = plenk::sessionCompositor())
-    compositorWorkspace.emplace(*compositor);
+  static const plenk::Compositor* compositor = plenk::sessionCompositor();
+  if (compositor) compositorWorkspace.emplace(*compositor);
+  // Where the compositor tells which window has the focus, an X11 one gets its keys by XTEST.
+  static std::optional<plenk::MixedInput> mixedInput;
+  if (compositorInput && compositor)
+    mixedInput.emplace(*compositorInput, x11Input, [] {
+      auto windows = compositor->windows();
+      if (!windows) return false;
+      for (const auto& w : *windows)
+        if (w.focused) return w.x11 && x11Input.available();
+      return false;
+    });
+  plenk::InputEvents& input = mixedInput        ? static_cast<plenk::InputEvents&>(*mixedInput)
+                              : compositorInput ? *compositorInput
+                                                : x11Input;
   plenk::Workspace& workspace =
       compositorWorkspace ? static_cast<plenk::Workspace&>(*compositorWorkspace) : linuxWorkspace;
   static plenk::hands::Hands hands{

@@ -48,19 +48,34 @@ std::uint32_t symOf(char32_t cp) {
   return xkb_utf32_to_keysym(cp);
 }
 
-bool runsGtk(int pid) {
-  if (pid <= 0) return false;
+namespace {
+
+enum class Maps { other, gtk, qt, chromium };
+
+Maps mapsOf(int pid) {
+  if (pid <= 0) return Maps::other;
   std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
   std::string line;
   bool gtk = false;
   while (std::getline(maps, line)) {
     if (line.find("/libQt5Core.so") != std::string::npos ||
         line.find("/libQt6Core.so") != std::string::npos)
-      return false;
+      return Maps::qt;
+    if (line.ends_with("/icudtl.dat")) return Maps::chromium;
     gtk = gtk || line.find("/libgtk-3.so") != std::string::npos ||
           line.find("/libgtk-4.so") != std::string::npos;
   }
-  return gtk;
+  return gtk ? Maps::gtk : Maps::other;
+}
+
+} // namespace
+
+bool runsGtk(int pid) {
+  return mapsOf(pid) == Maps::gtk;
+}
+
+bool runsChromium(int pid) {
+  return mapsOf(pid) == Maps::chromium;
 }
 
 bool typeable(std::u16string_view text, const Keys& keys,

@@ -41,9 +41,15 @@ Keys compile(const std::string& layout, const std::string& variant = "",
 std::uint32_t symOf(char32_t cp);
 
 // Whether a process draws its windows with GTK 3 or 4, whose text fields take Ctrl+Shift+U, the
-// code point in hex and a space. A Qt program loads GTK 3 for its look on GNOME as well, but its
-// fields would take the digits as text: it does not count.
+// code point in hex and a space. A Qt program loads GTK 3 for its look on GNOME as well, and
+// Chromium (and every program built on it) for its dialogs, but their fields would take the
+// digits as text: they do not count.
 bool runsGtk(int pid);
+
+// Whether a process is Chromium or built on it (Electron, Qt WebEngine): each of them maps
+// Chromium's ICU data. Its Wayland windows read a key's character as one UTF-16 unit, so a
+// keysym beyond the Basic Multilingual Plane would type another character.
+bool runsChromium(int pid);
 
 // Whether a text can be typed through a layout: each character is in it, or the focused window
 // takes GTK's Unicode entry (`focusedPid` asked once, when a character first needs it).

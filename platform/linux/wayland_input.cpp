@@ -2,6 +2,7 @@
 
 #include "platform/linux/ansi_keys.hpp"
 #include "platform/linux/input_common.hpp"
+#include "platform/linux/layout_keys.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/sway_ipc.hpp"
 #include "virtual-keyboard-unstable-v1-client.h"
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <span>
@@ -106,19 +108,20 @@ const wl_output_listener OUTPUT_LISTENER = {
 
 std::string wayland_keys::keymap(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& levels,
                                  const std::vector<std::uint32_t>& typing) {
-  std::string codes, symbols;
-  auto add = [&](unsigned code, const std::string& syms) {
-    codes += "    " + keyName(code) + " = " + std::to_string(code) + ";\n";
-    symbols += "    key " + keyName(code) + " { [ " + syms + " ] };\n";
-  };
+  std::map<unsigned, std::string> keys; // key code -> its keysyms
   for (std::size_t i = 0; i < std::size(keys::ANSI_KEYS) && i < levels.size(); ++i) {
     auto [base, shifted] = levels[i];
-    add(keys::ANSI_KEYS[i].evdev, symName(base) + (shifted ? ", " + symName(shifted) : ""));
+    keys[keys::ANSI_KEYS[i].evdev] = symName(base) + (shifted ? ", " + symName(shifted) : "");
   }
   for (const auto& m : keys::MODIFIER_KEYS)
-    add(m.evdev, symName(m.keysym));
+    keys[m.evdev] = symName(m.keysym);
   for (std::size_t i = 0; i < typing.size() && i < TYPING_COUNT; ++i)
-    if (typing[i]) add(TYPING_FIRST + static_cast<unsigned>(i), symName(typing[i]));
+    keys[TYPING_CODES[i]] = typing[i] ? symName(typing[i]) : "NoSymbol";
+  std::string codes, symbols;
+  for (const auto& [code, syms] : keys) {
+    codes += "    " + keyName(code) + " = " + std::to_string(code) + ";\n";
+    symbols += "    key " + keyName(code) + " { [ " + syms + " ] };\n";
+  }
   const char* maps[] = {"Control", "Mod1", "Shift"};
   for (std::size_t i = 0; i < std::size(keys::MODIFIER_KEYS); ++i)
     symbols += std::string("    modifier_map ") + maps[i] + " { " +
@@ -279,6 +282,11 @@ struct WaylandInput::State {
   }
 
   void pressChord(const keys::AnsiKey& ansi, std::uint64_t flags) {
+    // The character keys hold typed characters: give them their ANSI meaning back.
+    if (!typing.empty()) {
+      typing.clear();
+      uploadKeymap();
+    }
     std::uint32_t mask = 0;
     for (std::size_t i = 0; i < std::size(keys::MODIFIER_KEYS); ++i) {
       const auto& m = keys::MODIFIER_KEYS[i];
@@ -308,7 +316,7 @@ struct WaylandInput::State {
       uploadKeymap();
       found = std::find(typing.begin(), typing.end(), sym);
     }
-    return wayland_keys::TYPING_FIRST + static_cast<std::uint32_t>(found - typing.begin());
+    return wayland_keys::TYPING_CODES[found - typing.begin()];
   }
 
   void typeText(std::u16string_view text) {
@@ -424,6 +432,17 @@ bool WaylandInput::screenCaptureAllowed() {
 
 bool WaylandInput::requestScreenCapture() {
   return available();
+}
+
+bool WaylandInput::canType(std::u16string_view text) {
+  auto codes = input::codePoints(text);
+  if (std::none_of(codes.begin(), codes.end(), [](char32_t cp) { return cp > 0xffff; }))
+    return true;
+  if (currentSession() != SessionKind::sway) return true;
+  auto tree = sway::request(sway::socketPath(), sway::GET_TREE, "");
+  for (const auto& w : tree ? sway::parseTree(*tree) : std::vector<sway::Window>{})
+    if (w.focused) return w.x11 || !layout::runsChromium(w.pid);
+  return true;
 }
 
 std::optional<EventSource> WaylandInput::createSource() {

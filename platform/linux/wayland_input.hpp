@@ -6,13 +6,15 @@
 // life: the compositor drops events on a device it announced a moment ago, so no event goes out
 // before DEVICE_SETTLE_MS have passed since.
 // The keyboard carries a keymap of our own: the logic's ANSI keys where a US keyboard has them
-// (so "cmd+z" is Control+z whatever the user's layout), the modifiers, and a block of key codes
-// that hold the characters being typed, one keysym each. Text whose characters are not in the
-// block gets a new keymap first, so any Unicode text types whole.
+// (so "cmd+z" is Control+z whatever the user's layout) and the modifiers. While text is typed, the
+// character keys hold the characters being typed instead, one keysym each; text whose characters
+// are not there gets a new keymap first, so any Unicode text types whole, and the next chord
+// gets the ANSI keys back.
 #pragma once
 
 #include "platform/input_events.hpp"
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,9 @@ public:
   // No capture permission exists here: true while the devices work.
   bool screenCaptureAllowed() override;
   bool requestScreenCapture() override;
+  // Refuses characters beyond the Basic Multilingual Plane while a Chromium window has sway's
+  // focus (they would arrive as other characters).
+  bool canType(std::u16string_view text) override;
   std::optional<EventSource> createSource() override;
   std::optional<KeyEvent> createKeyEvent(const std::optional<EventSource>& source,
                                          std::uint16_t keyCode, bool down) override;
@@ -55,11 +60,16 @@ private:
 inline constexpr int DEVICE_SETTLE_MS = 200;
 
 namespace wayland_keys {
-// The first key code (XKB numbering) of the block that holds typed characters, and its size.
-inline constexpr unsigned TYPING_FIRST = 128;
-inline constexpr unsigned TYPING_COUNT = 120;
+// The key codes (XKB numbering) that hold typed characters while text is typed: the character
+// keys of a US keyboard (the digits row, the three letter rows, space). Every toolkit takes a
+// press of these as typing; Chromium drops most key codes beyond them as keys without meaning.
+inline constexpr unsigned TYPING_CODES[] = {
+    10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35,
+    38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 65};
+inline constexpr unsigned TYPING_COUNT = std::size(TYPING_CODES);
 // The keymap text: the ANSI keys with their two US levels (`usLevels[i]` for ANSI_KEYS[i], a
-// keysym per level, 0 for none), the modifiers, and `typing[i]` at TYPING_FIRST + i.
+// keysym per level, 0 for none) and the modifiers; `typing[i]` (one level) at TYPING_CODES[i] in
+// place of the ANSI key there.
 std::string keymap(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& usLevels,
                    const std::vector<std::uint32_t>& typing);
 } // namespace wayland_keys

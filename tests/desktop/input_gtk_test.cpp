@@ -213,8 +213,11 @@ TEST_P(InputGtk, NothingIsTypedIntoAPasswordEntry) {
   }
 }
 
+// In a Wayland session a window gets the keyboard focus only once the seat has a keyboard: in
+// the test session that is plenk-hands' own, so it starts first.
 TEST(InputChromium, TextArrivesExactly) {
   REQUIRE_DESKTOP();
+  desktop::Hands hands;
   auto browser =
       desktop::Browser::start("file://" + sourceDir() + "/tests/desktop/apps/title_input.html",
                               {"--force-renderer-accessibility", "--window-size=800,400"});
@@ -226,20 +229,31 @@ TEST(InputChromium, TextArrivesExactly) {
     return percentDecoded(title.substr(6, title.find(" - ") - 6));
   };
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
-  desktop::Hands hands;
-  EXPECT_EQ(hands.ask("type", {{"text", MIXED}}), okAnswer(1));
-  desktop::waitUntil([&] { return value() == MIXED; }, 10000);
-  EXPECT_EQ(value(), MIXED) << activeWindowTitle();
+  std::string text = MIXED;
+  if (desktop::inCompositor()) {
+    // Chromium's Wayland windows read a key's character as one UTF-16 unit; Mutter and KWin type
+    // only what their layout holds, and Chromium has no GTK Unicode entry. What cannot be typed
+    // is refused, with nothing typed.
+    EXPECT_EQ(hands.ask("type", {{"text", MIXED}}).value("code", ""), "helper_failed");
+    if (desktop::inSway())
+      text.erase(text.find(" 😀"), std::string(" 😀").size());
+    else
+      text = "Zoe Unal - naive cafe, typed [as] {laid} out; \"quoted\" & 100% #1!";
+  }
+  const int id = hands.nextId();
+  EXPECT_EQ(hands.ask("type", {{"text", text}}), okAnswer(id));
+  desktop::waitUntil([&] { return value() == text; }, 10000);
+  EXPECT_EQ(value(), text) << activeWindowTitle();
 }
 
 TEST(InputChromium, NothingIsTypedIntoAPasswordInputTheTabMovesTo) {
   REQUIRE_DESKTOP();
+  desktop::Hands hands;
   auto browser =
       desktop::Browser::start("file://" + sourceDir() + "/tests/desktop/apps/login.html",
                               {"--force-renderer-accessibility", "--window-size=800,400"});
   ASSERT_TRUE(browser) << "Chromium showed no window";
   ASSERT_TRUE(desktop::waitUntil([] { return activeWindowTitle().starts_with("ready"); }, 60000));
-  desktop::Hands hands;
   EXPECT_EQ(hands.ask("type", {{"text", "name\tsecret"}}),
             (Json{{"id", 1},
                   {"ok", false},

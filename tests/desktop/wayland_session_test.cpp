@@ -188,15 +188,16 @@ TEST(WaylandSession, OnGnomeAskingForAccessibilityInstallsTheExtensionSeenAtTheN
       << hands.lastAnswer();
 }
 
-// Mutter and KWin type only what the user's layout holds; beyond it GTK's Unicode entry, which a
-// Qt window would take as text. There such a character ends the request before anything is
-// typed: the editor saves only what could be typed.
-TEST(WaylandSession, BeyondTheLayoutACharacterIsRefusedInAQtWindowWithNothingTyped) {
-  if (!desktop::inGnome() && !desktop::inKde())
-    GTEST_SKIP() << "runs inside tools/wayland-session --gnome or --kde";
+// An X11 window under XWayland gets its keys through XTEST, as on an X11 desktop: in every
+// compositor it takes any character, also where the compositor's own keyboard types only what
+// the user's layout holds (Mutter, KWin), as the file the editor saves shows. (Refusing what
+// cannot be typed is Chromium's test.)
+TEST(WaylandSession, AnX11WindowGetsItsKeysThroughXTestWhateverTheLayoutLacks) {
+  if (!desktop::inCompositor()) GTEST_SKIP() << "runs inside tools/wayland-session";
   desktop::TempFolder folder;
   const std::string path = folder.path + "/note.txt";
   std::ofstream(path) << "Note\n";
+  // Qt draws on X11 here: Debian's Qt Wayland plugin is not installed.
   desktop::Process app({"/usr/bin/featherpad", "--standalone", path});
   ASSERT_TRUE(desktop::windowOfProcess(app.pid(), 30000)) << "FeatherPad showed no window";
   desktop::Hands hands;
@@ -208,17 +209,18 @@ TEST(WaylandSession, BeyondTheLayoutACharacterIsRefusedInAQtWindowWithNothingTyp
   ASSERT_TRUE(desktop::waitUntil(
       [&] {
         for (const auto& w : desktop::compositorWindows())
-          if (w.pid == app.pid() && w.focused) return true;
+          if (w.pid == app.pid() && w.focused && w.x11) return true;
         return false;
       },
-      5000));
+      5000))
+      << "FeatherPad's X11 window did not get the focus";
   ASSERT_TRUE(hands.result("key", {{"key", "cmd+end"}}).is_object()) << hands.lastAnswer();
-  Json refused = hands.ask("type", {{"text", "Zoë"}});
-  EXPECT_EQ(refused.value("code", ""), "helper_failed") << refused;
-  ASSERT_TRUE(hands.result("type", {{"text", "plain"}}).is_object()) << hands.lastAnswer();
+  const std::string typed = "Zoë Ünal — naïve ÉÄΩ 😀 日本語";
+  ASSERT_TRUE(hands.result("type", {{"text", typed}}).is_object()) << hands.lastAnswer();
   ASSERT_TRUE(hands.result("key", {{"key", "cmd+s"}}).is_object()) << hands.lastAnswer();
   // FeatherPad ends the file with a line end of its own.
-  EXPECT_TRUE(desktop::waitUntil([&] { return desktop::fileText(path) == "Note\nplain\n"; }, 10000))
+  const std::string expected = "Note\n" + typed + "\n";
+  EXPECT_TRUE(desktop::waitUntil([&] { return desktop::fileText(path) == expected; }, 10000))
       << desktop::fileText(path);
 }
 
