@@ -50,13 +50,14 @@ AxResult<Element> AtspiAccessibility::Impl::hitTest(double x, double y) {
   for (int depth = 0; depth < SEARCH_DEPTH && !stopsHitTest(current->role); ++depth) {
     if (!current->childrenKnown) childrenOf({current.get()});
     basics(raw(current->children));
-    // The children as the walk sees them; the last that holds the point is on top (an overlay
-    // comes after what it covers in reading order as well).
+    // The children as the walk sees them; the last that holds the point is on top (a GTK
+    // overlay comes after what it covers in reading order as well; a Qt one keeps its place).
     inReadingOrder(*current);
-    for (auto& c : current->children)
+    const auto& stack = current->stacked.empty() ? current->children : current->stacked;
+    for (auto& c : stack)
       if (!c->extentsKnown) pendingExtents.push_back(c);
     NodePtr next;
-    for (auto it = current->children.rbegin(); it != current->children.rend() && !next; ++it) {
+    for (auto it = stack.rbegin(); it != stack.rend() && !next; ++it) {
       Node& c = **it;
       if (!shown(c, showing)) continue;
       if (inside(c)) next = *it;

@@ -51,6 +51,9 @@ struct Node : std::enable_shared_from_this<Node> {
   AxStatus childrenStatus = AxStatus::ok;
   std::int64_t childrenAt = 0; // when they were read (microseconds, monotonic)
   std::vector<NodePtr> children;
+  // The children as the toolkit lists them, bottom to top, where reading order differs from what
+  // lies on top of what (see inReadingOrder); empty where `children` says both.
+  std::vector<NodePtr> stacked;
 
   bool extentsKnown = false;
   AxStatus extentsStatus = AxStatus::ok;
@@ -81,6 +84,7 @@ struct Node : std::enable_shared_from_this<Node> {
     textless = false;
     attributes.reset();
     children.clear();
+    stacked.clear();
     leaves.clear();
     leavesKnown = false;
     childCount = -1;

@@ -26,6 +26,10 @@ struct ToolkitQuirks {
   bool textEndClamped = false;
   // Lists the children of panels out of reading order (grids, frames, header bars).
   bool panelsByPosition = false;
+  // Lists the layout boxes of a window (fillers) in the order they were made, and lays some over
+  // the whole window (FocusWriter's editor over its status bar): they are read in the order of
+  // where their content lies.
+  bool fillersByContent = false;
   // Has showing children without a rectangle (-1, -1, -1, -1) over children that have one (a
   // notebook's page whose tab is hidden): hit-testing looks through them.
   bool lookThroughUnplaced = false;

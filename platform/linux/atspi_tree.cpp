@@ -471,20 +471,53 @@ ToolkitQuirks AtspiAccessibility::Impl::toolkitOf(const std::string& bus) {
 void AtspiAccessibility::Impl::inReadingOrder(Node& n) {
   if (n.childrenOrdered) return;
   n.childrenOrdered = true;
-  if (n.kind != Node::Kind::object || n.role != ATSPI_ROLE_PANEL || n.children.size() < 2 ||
-      !toolkitOf(n.bus).panelsByPosition)
-    return;
+  if (n.kind != Node::Kind::object || n.children.size() < 2) return;
+  const ToolkitQuirks quirks = toolkitOf(n.bus);
+  bool panels = quirks.panelsByPosition && n.role == ATSPI_ROLE_PANEL;
+  bool fillers = quirks.fillersByContent && (n.role == ATSPI_ROLE_FILLER || isWindowRole(n.role));
+  if (!panels && !fillers) return;
   extents(raw(n.children));
-  std::vector<std::optional<Rect>> boxes;
-  for (auto& c : n.children) {
+  auto placed = [](const Node& c) {
     // GTK 3 places what it does not show at the far negative corner.
-    bool placed = c->extentsStatus == AxStatus::ok && c->extents.origin.x > INT32_MIN &&
-                  c->extents.origin.y > INT32_MIN;
-    boxes.push_back(placed ? std::optional<Rect>(c->extents) : std::nullopt);
-  }
+    return c.extentsStatus == AxStatus::ok && c.extents.origin.x > INT32_MIN &&
+           c.extents.origin.y > INT32_MIN;
+  };
+  std::vector<std::optional<Rect>> boxes;
+  for (auto& c : n.children)
+    boxes.push_back(placed(*c) ? std::optional<Rect>(c->extents) : std::nullopt);
+  // A filler's content is where its shown children lie, together.
+  if (fillers)
+    for (std::size_t i = 0; i < n.children.size(); ++i) {
+      Node& c = *n.children[i];
+      if (!boxes[i] || c.role != ATSPI_ROLE_FILLER || !shown(c, quirks.showing)) continue;
+      childrenOf({&c});
+      basics(raw(c.children));
+      extents(raw(c.children));
+      std::optional<Rect> content;
+      for (auto& g : c.children) {
+        if (!shown(*g, quirks.showing) || !placed(*g) || g->extents.size.width <= 0 ||
+            g->extents.size.height <= 0)
+          continue;
+        if (!content) {
+          content = g->extents;
+          continue;
+        }
+        double right = std::max(content->origin.x + content->size.width,
+                                g->extents.origin.x + g->extents.size.width);
+        double bottom = std::max(content->origin.y + content->size.height,
+                                 g->extents.origin.y + g->extents.size.height);
+        content->origin.x = std::min(content->origin.x, g->extents.origin.x);
+        content->origin.y = std::min(content->origin.y, g->extents.origin.y);
+        content->size = {right - content->origin.x, bottom - content->origin.y};
+      }
+      if (content) boxes[i] = content;
+    }
   std::vector<NodePtr> ordered;
   for (std::size_t i : atspi::readingOrder(boxes))
     ordered.push_back(n.children[i]);
+  // A Qt overlay lies on top of what it covers whatever the reading order: hit-testing keeps
+  // the toolkit's order.
+  if (fillers) n.stacked = n.children;
   n.children = std::move(ordered);
 }
 

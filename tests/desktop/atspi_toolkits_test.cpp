@@ -33,6 +33,7 @@ struct App {
   bool terminal = false;                  // typed as a shell command line that writes the file
   bool password = false;                  // has a password field in the window
   const char* hidden = nullptr;           // a text the window holds but does not show
+  const char* below = nullptr;            // a text shown below the document, read after it
 };
 
 // Java's ATK wrapper is off unless asked for, as on a user's desktop (accessibility.properties).
@@ -91,7 +92,9 @@ const App APPS[] = {
      .known = "First line of the page\nSecond line, with é\n",
      .readText = "First line of the page\nSecond line, with é",
      .typed = "Typed by the test: Zoë\n",
-     .saved = "First line of the page\nSecond line, with é\nTyped by the test: Zoë\n"},
+     .saved = "First line of the page\nSecond line, with é\nTyped by the test: Zoë\n",
+     // Its status bar comes first among the window's boxes, the editor over the whole window.
+     .below = "Words: 9"},
     // The terminal shows the file, then a shell; the typed line and its text go through `cat`.
     {.toolkit = "vte",
      .command = "exec /usr/bin/sakura -x \"sh -c 'cat FILE; rm FILE; PS1=\\\"$ \\\" exec sh'\"",
@@ -182,6 +185,11 @@ TEST_P(AtspiToolkit, EveryVerbOnARealApplicationAndWhatItSaves) {
   EXPECT_NE(read.value("text", "").find(row.readText), std::string::npos) << read;
   if (row.hidden) {
     EXPECT_EQ(read.value("text", "").find(row.hidden), std::string::npos) << read;
+  }
+  if (row.below) {
+    EXPECT_GT(read.value("text", "").find(row.below), read.value("text", "").find(row.readText))
+        << read;
+    EXPECT_NE(read.value("text", "").find(row.below), std::string::npos) << read;
   }
 
   auto window = desktop::windowGeometry(*xid);
