@@ -140,6 +140,9 @@ void AtspiAccessibility::Impl::basics(const std::vector<Node*>& wanted) {
 void AtspiAccessibility::Impl::queueFacts(Node& n) {
   if (n.kind != Node::Kind::object || n.basicsStatus != AxStatus::ok || n.factsQueued) return;
   n.factsQueued = true;
+  // Nothing is read of what is not on the screen (the rows of a long list that are scrolled
+  // away): the walk, read_text and hit-testing all pass it by.
+  if (!shown(n, toolkitOf(n.bus).showing)) return;
   if (isCandidate(n)) pendingExtents.push_back(n.shared_from_this());
   // Headings and list items need their own text only when no children carry it.
   bool container = n.role == ATSPI_ROLE_LIST_ITEM || n.role == ATSPI_ROLE_HEADING;
@@ -303,7 +306,8 @@ void AtspiAccessibility::Impl::lookAhead(Node* start) {
       if (frontier.size() >= BATCH_NODES) break;
       if (sibling.get() == start)
         after = true;
-      else if (after && !sibling->childrenKnown && sibling->gen == gen)
+      else if (after && !sibling->childrenKnown && sibling->gen == gen &&
+               shown(*sibling, toolkitOf(sibling->bus).showing))
         frontier.push_back(sibling.get());
     }
   }
@@ -327,7 +331,7 @@ void AtspiAccessibility::Impl::lookAhead(Node* start) {
     frontier.clear();
     for (Node* n : next)
       if (n->basicsKnown && !n->childrenKnown && n->childCount != 0 &&
-          n->basicsStatus == AxStatus::ok)
+          n->basicsStatus == AxStatus::ok && shown(*n, toolkitOf(n->bus).showing))
         frontier.push_back(n);
   }
 }
