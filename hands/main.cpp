@@ -7,6 +7,7 @@
 #include "platform/linux/kwin_input.hpp"
 #include "platform/linux/mixed_input.hpp"
 #include "platform/linux/mutter_input.hpp"
+#include "platform/linux/portal_input.hpp"
 #include "platform/linux/session.hpp"
 #include "platform/linux/wayland_input.hpp"
 #include "platform/linux/wording.hpp"
@@ -23,7 +24,8 @@ int main() {
   // Screen reading is AT-SPI everywhere; input goes through the compositor's virtual devices in
   // a Wayland session, else through XTEST (without any display its events are refused, and the
   // input verbs answer "helper_failed"); in a GNOME session input goes through Mutter's remote
-  // desktop service, in a KDE one through KWin's fake input; an X11 window that has the focus
+  // desktop service, in a KDE one through KWin's fake input, in another Wayland session without
+  // virtual devices through the desktop portal's remote desktop; an X11 window that has the focus
   // in any of them gets its keys through XTEST. Running applications and the front
   // one come from sway in a sway session, from GNOME Shell (our extension) in a GNOME one, from
   // KWin (our scripts) in a KDE one, else from the window manager (desktop entries everywhere).
@@ -39,11 +41,18 @@ int main() {
     kwinInput.emplace();
   else if (plenk::isWayland(session))
     waylandInput.emplace();
+  // A compositor that offers nothing better: the desktop portal, asked when input is asked for.
+  static std::optional<plenk::PortalInput> portalInput;
+  if (waylandInput && !waylandInput->available()) {
+    portalInput.emplace();
+    if (!portalInput->offered()) portalInput.reset();
+  }
   // KWin lets us in only once asked (its desktop entry): its input is ours even before.
   plenk::InputEvents* compositorInput =
       mutterInput && mutterInput->available()     ? static_cast<plenk::InputEvents*>(&*mutterInput)
       : kwinInput                                 ? static_cast<plenk::InputEvents*>(&*kwinInput)
       : waylandInput && waylandInput->available() ? static_cast<plenk::InputEvents*>(&*waylandInput)
+      : portalInput                               ? static_cast<plenk::InputEvents*>(&*portalInput)
                                                   : nullptr;
   static plenk::LinuxWorkspace linuxWorkspace;
   static std::optional<plenk::CompositorWorkspace> compositorWorkspace;
@@ -72,6 +81,7 @@ int main() {
   if (waylandInput) waylandInput->finish();
   if (mutterInput) mutterInput->finish();
   if (kwinInput) kwinInput->finish();
+  if (portalInput) portalInput->finish();
   // Platform threads may still be running; no static destructor may race them.
   _exit(status);
 }

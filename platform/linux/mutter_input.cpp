@@ -4,6 +4,7 @@
 #include "platform/linux/gnome_shell.hpp"
 #include "platform/linux/input_common.hpp"
 #include "platform/linux/layout_keys.hpp"
+#include "platform/linux/remote_desktop.hpp"
 #include "platform/linux/session.hpp"
 
 #include <algorithm>
@@ -30,10 +31,6 @@ constexpr const char* SC_SESSION = "org.gnome.Mutter.ScreenCast.Session";
 constexpr int CALL_TIMEOUT_MS = 2000;
 // Mutter's virtual devices lose what they get the moment they appear.
 constexpr auto SESSION_SETTLE = std::chrono::milliseconds(200);
-// linux/input-event-codes.h
-constexpr int BTN_LEFT = 0x110, BTN_RIGHT = 0x111;
-constexpr std::uint32_t EVDEV_OFFSET = 8;
-constexpr std::uint32_t AXIS_VERTICAL = 0, AXIS_HORIZONTAL = 1;
 
 // The keys of the user's first GNOME input source (the layout Mutter types with); a US layout
 // where GNOME's settings say nothing.
@@ -63,25 +60,41 @@ layout::Keys gnomeLayout() {
   return layout::compile(layout, variant);
 }
 
-// One monitor's stream and where the monitor lies in the layout.
-struct Stream {
-  std::string path;
-  int x = 0, y = 0, width = 0, height = 0;
-};
-
 } // namespace
 
 struct MutterInput::State {
   std::mutex lock;
   GDBusConnection* bus = nullptr;
   std::string session; // the remote desktop session's object path
-  std::vector<Stream> streams;
   Clock::time_point readyAt{};
-  layout::Keys layout = gnomeLayout();
-  std::vector<std::uint32_t> heldKeys;
-  std::vector<int> heldButtons;
+  remote::Events events{.notify = notifications(), .layout = gnomeLayout()};
   std::uint64_t nextSource = 1;
   bool broken = false;
+
+  remote::Notify notifications() {
+    return {
+        .keysym =
+            [this](std::uint32_t sym, bool down) {
+              notify("NotifyKeyboardKeysym", g_variant_new("(ub)", sym, down));
+            },
+        .keycode =
+            [this](std::uint32_t code, bool down) {
+              notify("NotifyKeyboardKeycode", g_variant_new("(ub)", code, down));
+            },
+        .button =
+            [this](int b, bool down) {
+              notify("NotifyPointerButton", g_variant_new("(ib)", b, down));
+            },
+        .motion =
+            [this](const remote::Stream& s, double x, double y) {
+              notify("NotifyPointerMotionAbsolute", g_variant_new("(sdd)", s.path.c_str(), x, y));
+            },
+        .axis =
+            [this](std::uint32_t axis, std::int32_t steps) {
+              notify("NotifyPointerAxisDiscrete", g_variant_new("(ui)", axis, steps));
+            },
+    };
+  }
 
   // One call; the answer (to unref) or none. A failing call marks the session broken.
   GVariant* call(const char* name, const std::string& path, const char* iface, const char* method,
@@ -120,9 +133,9 @@ struct MutterInput::State {
     if (bus) g_object_unref(bus);
     bus = nullptr;
     session.clear();
-    streams.clear();
-    heldKeys.clear();
-    heldButtons.clear();
+    events.streams.clear();
+    events.heldKeys.clear();
+    events.heldButtons.clear();
     broken = false;
   }
 
@@ -146,7 +159,7 @@ struct MutterInput::State {
   }
 
   // Where a stream's monitor lies, from the stream's own parameters.
-  void place(Stream& s) {
+  void place(remote::Stream& s) {
     GVariant* r =
         call(SC_NAME, s.path, "org.freedesktop.DBus.Properties", "Get",
              g_variant_new("(ss)", "org.gnome.Mutter.ScreenCast.Stream", "Parameters"), "(v)");
@@ -189,11 +202,11 @@ struct MutterInput::State {
       std::string stream =
           objectPath(call(SC_NAME, cast, SC_SESSION, "RecordMonitor",
                           g_variant_new("(sa{sv})", connector.c_str(), &none), "(o)"));
-      if (!stream.empty()) streams.push_back({stream});
+      if (!stream.empty()) events.streams.push_back({.path = stream});
     }
     broken = false; // a monitor that cannot be recorded is only left out
-    if (streams.empty() || !notify("Start", nullptr)) return fail();
-    for (auto& s : streams)
+    if (events.streams.empty() || !notify("Start", nullptr)) return fail();
+    for (auto& s : events.streams)
       place(s);
     readyAt = Clock::now() + SESSION_SETTLE;
     return ready();
@@ -208,105 +221,10 @@ struct MutterInput::State {
     if (Clock::now() < readyAt) std::this_thread::sleep_until(readyAt);
   }
 
-  void keysym(std::uint32_t sym, bool down) {
-    notify("NotifyKeyboardKeysym", g_variant_new("(ub)", sym, down));
-  }
-  void keycode(std::uint32_t evdev, bool down) {
-    notify("NotifyKeyboardKeycode", g_variant_new("(ub)", evdev, down));
-  }
-  void tapSym(std::uint32_t sym) {
-    keysym(sym, true);
-    keysym(sym, false);
-  }
-  bool inLayout(std::uint32_t sym) const { return layout.has(sym); }
-
-  // A key by the keysym it carries on a US layout where the user's layout has that keysym (so
-  // "cmd+z" is Control+z everywhere), else by its place.
-  void key(const keys::AnsiKey& k, bool down) {
-    if (inLayout(k.keysym))
-      keysym(k.keysym, down);
-    else
-      keycode(k.evdev - EVDEV_OFFSET, down);
-  }
-
-  void releaseHeld() {
-    for (auto it = heldKeys.rbegin(); it != heldKeys.rend(); ++it)
-      keysym(*it, false);
-    for (int b : heldButtons)
-      notify("NotifyPointerButton", g_variant_new("(ib)", b, FALSE));
-    heldKeys.clear();
-    heldButtons.clear();
-  }
-
-  void pressChord(const keys::AnsiKey& ansi, std::uint64_t flags) {
-    for (const auto& m : keys::MODIFIER_KEYS)
-      if (flags & m.flags) {
-        keysym(m.keysym, true);
-        heldKeys.push_back(m.keysym);
-      }
-    if (inLayout(ansi.keysym)) {
-      keysym(ansi.keysym, true);
-      heldKeys.push_back(ansi.keysym);
-    } else {
-      // Held by place; released at once, as a keysym cannot release it.
-      keycode(ansi.evdev - EVDEV_OFFSET, true);
-      keycode(ansi.evdev - EVDEV_OFFSET, false);
-    }
-  }
-
   std::optional<int> focusedPid() {
     for (const auto& w : gnome::windows().value_or(std::vector<gnome::Window>{}))
       if (w.focused) return w.pid;
     return std::nullopt;
-  }
-
-  // GTK's Unicode entry: Ctrl+Shift+U, the code point in hex, then space to end it.
-  void typeByCode(char32_t cp) {
-    keysym(XK_Control_L, true);
-    keysym(XK_Shift_L, true);
-    tapSym(XK_u);
-    keysym(XK_Shift_L, false);
-    keysym(XK_Control_L, false);
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(cp));
-    for (const char* c = hex; *c; ++c)
-      tapSym(static_cast<std::uint32_t>(static_cast<unsigned char>(*c)));
-    tapSym(XK_space);
-  }
-
-  void typeText(std::u16string_view text) {
-    for (char32_t cp : input::codePoints(text)) {
-      std::uint32_t sym = layout::symOf(cp);
-      if (sym == 0) continue;
-      if (inLayout(sym))
-        tapSym(sym);
-      else
-        typeByCode(cp);
-    }
-  }
-
-  void moveTo(Point p) {
-    if (streams.empty()) return;
-    // The monitor that holds the point, else the nearest one.
-    const Stream* best = &streams.front();
-    double bestDistance = INFINITY;
-    for (const auto& s : streams) {
-      double dx = std::max({0.0, s.x - p.x, p.x - (s.x + s.width - 1)});
-      double dy = std::max({0.0, s.y - p.y, p.y - (s.y + s.height - 1)});
-      if (dx * dx + dy * dy < bestDistance) {
-        bestDistance = dx * dx + dy * dy;
-        best = &s;
-      }
-    }
-    double x = std::clamp(p.x - best->x, 0.0, std::max(0.0, best->width - 1.0));
-    double y = std::clamp(p.y - best->y, 0.0, std::max(0.0, best->height - 1.0));
-    notify("NotifyPointerMotionAbsolute", g_variant_new("(sdd)", best->path.c_str(), x, y));
-  }
-
-  void turn(std::int32_t lines, std::uint32_t axis) {
-    // The logic's positive vertical turn scrolls up (its horizontal one left); Mutter's steps go
-    // down and right.
-    if (lines != 0) notify("NotifyPointerAxisDiscrete", g_variant_new("(ui)", axis, -lines));
   }
 };
 
@@ -317,7 +235,7 @@ MutterInput::MutterInput() : state_(std::make_unique<State>()) {
 
 MutterInput::~MutterInput() {
   std::lock_guard guard(state_->lock);
-  if (state_->ready()) state_->releaseHeld();
+  if (state_->ready()) state_->events.releaseHeld();
   state_->disconnect();
 }
 
@@ -328,7 +246,7 @@ bool MutterInput::available() {
 
 void MutterInput::finish() {
   std::lock_guard guard(state_->lock);
-  if (state_->ready()) state_->releaseHeld();
+  if (state_->ready()) state_->events.releaseHeld();
 }
 
 bool MutterInput::screenCaptureAllowed() {
@@ -342,14 +260,14 @@ bool MutterInput::requestScreenCapture() {
 bool MutterInput::canType(std::u16string_view text) {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
-  return s.usable() && layout::typeable(text, s.layout, [&] { return s.focusedPid(); });
+  return s.usable() && layout::typeable(text, s.events.layout, [&] { return s.focusedPid(); });
 }
 
 std::optional<EventSource> MutterInput::createSource() {
   auto& s = *state_;
   std::lock_guard guard(s.lock);
   if (!s.usable()) return std::nullopt;
-  s.releaseHeld();
+  s.events.releaseHeld();
   return EventSource{s.nextSource++};
 }
 
@@ -381,26 +299,7 @@ void MutterInput::post(const InputEvent& event) {
   std::lock_guard guard(s.lock);
   if (!s.ready()) return;
   s.settle();
-  // Whatever the last event pressed goes up first: nothing stays down past its own pair.
-  s.releaseHeld();
-  if (const auto* key = std::get_if<KeyEvent>(&event)) {
-    if (!key->down) return; // its key and modifiers were released above
-    if (!key->text.empty())
-      s.typeText(key->text);
-    else if (const auto* ansi = keys::ansiKey(key->keyCode))
-      s.pressChord(*ansi, key->flags);
-  } else if (const auto* mouse = std::get_if<MouseEvent>(&event)) {
-    int button = mouse->button == MouseButton::right ? BTN_RIGHT : BTN_LEFT;
-    s.moveTo(mouse->point);
-    if (mouse->type == MouseEventType::leftDown || mouse->type == MouseEventType::rightDown) {
-      s.notify("NotifyPointerButton", g_variant_new("(ib)", button, TRUE));
-      s.heldButtons.push_back(button);
-    }
-  } else if (const auto* scroll = std::get_if<ScrollEvent>(&event)) {
-    if (scroll->location) s.moveTo(*scroll->location);
-    s.turn(scroll->vertical, AXIS_VERTICAL);
-    s.turn(scroll->horizontal, AXIS_HORIZONTAL);
-  }
+  s.events.post(event);
 }
 
 } // namespace plenk

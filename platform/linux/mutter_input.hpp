@@ -1,13 +1,8 @@
 // Synthesised input in a GNOME session through Mutter's remote desktop service
 // (org.gnome.Mutter.RemoteDesktop on the session bus): one remote desktop session with a screen
-// cast of each monitor, made when Mutter first accepts us and kept for the helper's life.
-// Absolute pointer positions are given in a monitor stream's coordinates; keys go as keysyms,
-// which Mutter finds in the user's layout.
-//
-// Mutter drops a keysym that its layout lacks. Such characters are typed through GTK's own
-// Unicode entry (Ctrl+Shift+U, the hex digits, space), which GTK 3 and GTK 4 take in every
-// text field; where the focused window is not a GTK one, text holding such a character is
-// refused before anything is typed.
+// cast of each monitor, made when Mutter first accepts us and kept for the helper's life. The
+// events are those of every remote desktop service (platform/linux/remote_desktop.hpp); GTK's
+// Unicode entry takes what the user's layout lacks.
 #pragma once
 
 #include "platform/input_events.hpp"

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace plenk {
@@ -260,6 +261,81 @@ TEST(WaylandSession, OnKdeAskingForInputWritesTheEntryThatLetsPlenkHandsIn) {
       [](const Json& j) { return j.value("event", "") == "entry" && j["text"] == "Zoë Ünal"; },
       10000);
   EXPECT_TRUE(typed.is_object()) << probe.child.out;
+}
+
+// A Wayland compositor that offers nothing better gets input through the desktop portal, which
+// asks the user in a dialog of its own (here a stand-in that holds its answer until the test
+// consents): asking for input answers at once, no event goes out before the user allowed it, and
+// then clicks, scrolls, chords and typing arrive as the portal's notifications, the pointer in
+// the coordinates of the monitor that holds the point. What the US layout lacks is refused.
+TEST(WaylandSession, ElsewhereThePortalAsksTheUserAndCarriesTheInputOnceAllowed) {
+  if (desktop::inCompositor()) GTEST_SKIP() << "runs in the X11 session, as another compositor";
+  desktop::TempFolder folder;
+  const std::string log = folder.path + "/portal.log", consent = folder.path + "/consent";
+  desktop::Process portal({"/usr/bin/python3",
+                           testing::sourceDir() + "/tests/desktop/apps/fake_portal.py", log,
+                           consent});
+  auto notes = [&] {
+    std::vector<Json> out;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);)
+      out.push_back(Json::parse(line));
+    return out;
+  };
+  ASSERT_TRUE(desktop::waitUntil([&] { return !notes().empty(); }, 10000)) << "no portal";
+  // A Wayland display without virtual devices.
+  desktop::Hands hands(
+      {"/usr/bin/env", "WAYLAND_DISPLAY=plenk-nowhere", testing::binDir() + "/plenk-hands"});
+  EXPECT_EQ(hands.result("probe").value("screen", true), false) << hands.lastAnswer();
+  EXPECT_EQ(hands.ask("click", {{"x", 700}, {"y", 300}}).value("code", ""), "helper_failed");
+  EXPECT_EQ(hands.result("request", {{"what", "screen"}}).value("granted", true), false)
+      << hands.lastAnswer();
+  ASSERT_TRUE(desktop::waitUntil(
+      [&] {
+        for (const auto& n : notes())
+          if (n["method"] == "Start") return true;
+        return false;
+      },
+      5000))
+      << "the dialog was not asked for";
+  EXPECT_EQ(hands.result("probe").value("screen", true), false) << "allowed before the user did";
+  std::ofstream(consent) << "yes";
+  ASSERT_TRUE(
+      desktop::waitUntil([&] { return hands.result("probe").value("screen", false); }, 5000));
+
+  ASSERT_TRUE(hands.result("click", {{"x", 700}, {"y", 300}}).is_object()) << hands.lastAnswer();
+  ASSERT_TRUE(hands.result("scroll", {{"x", 100}, {"y", 50}, {"dy", 2}}).is_object())
+      << hands.lastAnswer();
+  ASSERT_TRUE(hands.result("key", {{"key", "cmd+s"}}).is_object()) << hands.lastAnswer();
+  ASSERT_TRUE(hands.result("type", {{"text", "Hi!"}}).is_object()) << hands.lastAnswer();
+  EXPECT_EQ(hands.ask("type", {{"text", "Zoë"}}).value("code", ""), "helper_failed");
+  hands.finish(10000);
+
+  std::vector<std::string> got;
+  std::set<std::string> sessions;
+  for (const auto& n : notes()) {
+    std::string method = n["method"];
+    if (!method.starts_with("Notify")) continue;
+    sessions.insert(n["session"].get<std::string>());
+    std::string event = method.substr(6) + " " + n["values"].dump();
+    // The pointer is put at its point with each of the click's events: once is enough here.
+    if (got.empty() || got.back() != event || !event.starts_with("PointerMotion"))
+      got.push_back(event);
+  }
+  const std::vector<std::string> expected = {
+      // The click: the second monitor's stream, then the left button down and up.
+      "PointerMotionAbsolute [42,60.0,300.0]", "PointerButton [272,1]", "PointerButton [272,0]",
+      "PointerMotionAbsolute [42,60.0,300.0]",
+      // Two notches up on the first monitor.
+      "PointerMotionAbsolute [41,100.0,50.0]", "PointerAxisDiscrete [0,-2]",
+      // Control+s as keysyms, released in reverse.
+      "KeyboardKeysym [65507,1]", "KeyboardKeysym [115,1]", "KeyboardKeysym [115,0]",
+      "KeyboardKeysym [65507,0]",
+      // Each character its keysym, nothing of "Zoë".
+      "KeyboardKeysym [72,1]", "KeyboardKeysym [72,0]", "KeyboardKeysym [105,1]",
+      "KeyboardKeysym [105,0]", "KeyboardKeysym [33,1]", "KeyboardKeysym [33,0]"};
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(sessions.size(), 1u) << "one session for every event";
 }
 
 } // namespace
