@@ -30,6 +30,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -599,9 +600,18 @@ public:
            "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
            "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
            "user_pref(\"app.update.auto\", false);\n";
-    browser->process_ = std::make_unique<Process>(
-        std::vector<std::string>{"/usr/bin/firefox-esr", "--no-remote", "--new-instance",
-                                 "--profile", browser->profile_.path, url});
+    Spawn how{.argv = {"/usr/bin/firefox-esr", "--no-remote", "--new-instance", "--profile",
+                       browser->profile_.path, url}};
+    // Firefox refuses to run as root in a runtime folder of another user (the sway session's
+    // compositor user): it gets one of its own, and the compositor's socket by its full path.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    struct stat st {};
+    if (runtime && wayland && *wayland != '/' && ::stat(runtime, &st) == 0 &&
+        st.st_uid != ::geteuid())
+      how.env = {"XDG_RUNTIME_DIR=" + browser->runtime_.path,
+                 "WAYLAND_DISPLAY=" + std::string(runtime) + "/" + wayland};
+    browser->process_ = std::make_unique<Process>(how);
     if (!browser->process_->started()) return nullptr;
     auto xid = windowOfProcess(browser->process_->pid(), timeoutMs);
     if (!xid) return nullptr;
@@ -616,7 +626,7 @@ public:
   }
 
 private:
-  TempFolder profile_;
+  TempFolder profile_, runtime_;
   std::unique_ptr<Process> process_;
 };
 
