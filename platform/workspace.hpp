@@ -32,6 +32,14 @@ struct OpenConfiguration {
 using OpenHandler =
     std::function<void(std::optional<RunningApp> app, std::optional<std::string> error)>;
 
+// An installed application as resolution and the list of installed applications see it.
+struct InstalledApp {
+  std::string name;                      // the name it is shown by and answers to
+  std::string location;                  // where it is (what opening it is given)
+  std::vector<std::string> aliases = {}; // other names it answers to (a desktop id, a command)
+  bool listed = true;                    // among the installed applications that are listed
+};
+
 struct Workspace {
   virtual ~Workspace() = default;
 
@@ -58,6 +66,10 @@ struct Workspace {
   virtual std::optional<std::string> applicationName(const std::string& /*bundlePath*/) {
     return std::nullopt;
   }
+  // The applications installed in a folder, in the platform's order; none when it cannot be
+  // read. By default each "<Name>.app" in the folder: it answers to its name in any case of
+  // ".app", and only ".app" in small letters is listed.
+  virtual std::optional<std::vector<InstalledApp>> installedApplications(const std::string& folder);
   // The names of the entries directly inside a folder, in the platform's order; none on error.
   virtual std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) = 0;
   // The user's home folder, without a trailing "/".

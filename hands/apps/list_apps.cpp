@@ -9,8 +9,6 @@ namespace plenk::hands {
 
 namespace {
 
-constexpr std::string_view APP_SUFFIX = ".app";
-
 Json runningList(Workspace& workspace) {
   Json running = Json::array();
   for (const auto& app : workspace.runningApplications())
@@ -27,17 +25,20 @@ Json installedList(Hands& hands) {
   Json installed = Json::array();
   std::unordered_set<std::string> seen;
   for (const auto& dir : hands.appDirs) {
-    auto entries = hands.workspace.contentsOfDirectory(dir);
-    if (!entries) continue;
-    std::stable_sort(entries->begin(), entries->end(),
-                     [](const auto& a, const auto& b) { return text::compareNfc(a, b) < 0; });
-    for (const auto& entry : *entries) {
-      // Exactly ".app" in small letters, with a name before it.
-      if (entry.size() <= APP_SUFFIX.size() || !entry.ends_with(APP_SUFFIX)) continue;
-      // A file name that is not UTF-8 names no app anyone could ask for, and would make the
-      // whole answer unwritable.
-      if (!text::isValidUtf8(entry)) continue;
-      std::string name = entry.substr(0, entry.size() - APP_SUFFIX.size());
+    auto apps = hands.workspace.installedApplications(dir);
+    if (!apps) continue;
+    // In the order of their bundles' names, as a folder lists them.
+    auto bundle = [](const InstalledApp& app) {
+      return std::string_view(app.location).substr(app.location.rfind('/') + 1);
+    };
+    std::stable_sort(apps->begin(), apps->end(), [&](const auto& a, const auto& b) {
+      return text::compareNfc(bundle(a), bundle(b)) < 0;
+    });
+    for (auto& app : *apps) {
+      // A name that is not UTF-8 names no app anyone could ask for, and would make the whole
+      // answer unwritable.
+      if (!app.listed || !text::isValidUtf8(app.name)) continue;
+      std::string name = std::move(app.name);
       if (seen.insert(text::lower(name)).second) installed.push_back(std::move(name));
       if (installed.size() >= MAX_INSTALLED_APPS) return installed;
     }

@@ -65,12 +65,15 @@ ResolvedApp resolveApp(Hands& hands, std::string_view name) {
       if (text::lower(app.name.value_or("")) == wanted)
         return pack(hands.workspace, *app.bundlePath);
     }
-    std::string entryWanted = wanted + std::string(APP_SUFFIX);
     for (const auto& dir : hands.appDirs) {
-      auto entries = hands.workspace.contentsOfDirectory(dir);
-      if (!entries) continue;
-      for (const auto& entry : *entries)
-        if (text::lower(entry) == entryWanted) return pack(hands.workspace, dir + "/" + entry);
+      auto apps = hands.workspace.installedApplications(dir);
+      if (!apps) continue;
+      for (const auto& app : *apps) {
+        bool named = text::lower(app.name) == wanted;
+        for (const auto& alias : app.aliases)
+          named = named || text::lower(alias) == wanted;
+        if (named) return pack(hands.workspace, app.location);
+      }
     }
   }
   throw HandsError{"not_found", "There is no app called " + std::string(text) + " on this Mac."};

@@ -168,6 +168,11 @@ std::optional<std::string> CompositorWorkspace::applicationName(const std::strin
   return linux_.applicationName(bundlePath);
 }
 
+std::optional<std::vector<InstalledApp>>
+CompositorWorkspace::installedApplications(const std::string& folder) {
+  return linux_.installedApplications(folder);
+}
+
 std::optional<std::vector<std::string>>
 CompositorWorkspace::contentsOfDirectory(const std::string& path) {
   return linux_.contentsOfDirectory(path);

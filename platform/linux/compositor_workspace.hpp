@@ -47,6 +47,8 @@ public:
   std::optional<std::string> applicationPathForBundleId(const std::string& bundleId) override;
   std::optional<std::string> bundleIdentifier(const std::string& bundlePath) override;
   std::optional<std::string> applicationName(const std::string& bundlePath) override;
+  std::optional<std::vector<InstalledApp>>
+  installedApplications(const std::string& folder) override;
   std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
   std::string homeDirectory() override;
 

@@ -150,6 +150,21 @@ std::optional<std::string> LinuxWorkspace::applicationName(const std::string& bu
   return std::nullopt;
 }
 
+std::optional<std::vector<InstalledApp>>
+LinuxWorkspace::installedApplications(const std::string& folderPath) {
+  std::string folder = folderPath;
+  while (folder.size() > 1 && folder.ends_with('/'))
+    folder.pop_back();
+  if (folder != desktop_entries::BUNDLE_FOLDER) return Workspace::installedApplications(folder);
+  std::vector<InstalledApp> apps;
+  for (auto& e : desktop_entries::loadCatalogue().entries)
+    apps.push_back({.name = e.name,
+                    .location = e.location,
+                    .aliases = e.aliases,
+                    .listed = e.location != e.file});
+  return apps;
+}
+
 std::optional<std::vector<std::string>>
 LinuxWorkspace::contentsOfDirectory(const std::string& path) {
   std::string folder = path;

@@ -30,6 +30,10 @@ public:
   std::optional<std::string> applicationPathForBundleId(const std::string& bundleId) override;
   std::optional<std::string> bundleIdentifier(const std::string& bundlePath) override;
   std::optional<std::string> applicationName(const std::string& bundlePath) override;
+  // The menu's desktop entries for BUNDLE_FOLDER (each with its Name, its bundle location, and
+  // its desktop id and command as other names), the disk's bundles elsewhere.
+  std::optional<std::vector<InstalledApp>>
+  installedApplications(const std::string& folder) override;
   std::optional<std::vector<std::string>> contentsOfDirectory(const std::string& path) override;
   std::string homeDirectory() override;
 

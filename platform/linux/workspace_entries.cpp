@@ -22,7 +22,6 @@ namespace plenk::desktop_entries {
 namespace {
 
 constexpr std::string_view LISTED_SUFFIX = ".app";
-constexpr std::string_view ALIAS_SUFFIX = ".APP";
 constexpr std::string_view DESKTOP_SUFFIX = ".desktop";
 // Subfolders of an applications folder that are read (their entries' ids carry the path).
 constexpr int MAX_FOLDER_DEPTH = 4;
@@ -267,9 +266,6 @@ const Entry* Catalogue::byLocation(std::string_view path) const {
   std::string stem = lowered.substr(0, lowered.size() - LISTED_SUFFIX.size());
   for (const auto& e : entries)
     if (inBundleFolder(e.location) && text::lower(e.name) == stem) return &e;
-  for (const auto& e : entries)
-    for (const auto& alias : e.aliases)
-      if (text::lower(alias) == stem) return &e;
   return nullptr;
 }
 
@@ -288,9 +284,6 @@ std::vector<std::string> Catalogue::listing() const {
   std::vector<std::string> names;
   for (const auto& e : entries)
     if (inBundleFolder(e.location)) names.push_back(baseName(e.location));
-  for (const auto& e : entries)
-    for (const auto& alias : e.aliases)
-      names.push_back(alias + std::string(ALIAS_SUFFIX));
   return names;
 }
 

@@ -8,10 +8,9 @@
 //   (in any case), the first in the desktop-id order of the data folders owns it and the others'
 //   location is their entry file.
 // - Its identifier is the desktop file id without ".desktop" ("org.gnome.TextEditor").
-// - The desktop id and the command's name are extra names of the entry, listed as
-//   "<alias>.APP": resolution compares in lowercase and finds them, the list of installed
-//   applications takes ".app" endings in small letters only and leaves them out. The name of the
-//   application at such a location (the workspace's applicationName) is still the entry's Name.
+// - The desktop id and the command's name are other names the entry answers to (the
+//   workspace's installedApplications gives them with it); resolution by one of them still
+//   answers the entry's Name, and the list of installed applications names only the Name.
 // - The other application folders ("/Applications/Utilities", "/System/Applications", ...) are
 //   present and empty; any other folder is listed from the disk.
 #pragma once
@@ -34,7 +33,7 @@ struct Entry {
   std::string executable;           // base name of the command; "" for an interpreter or env
   std::string startupWMClass;       // StartupWMClass, "" when absent
   std::string location;             // the bundle location the logic sees
-  std::vector<std::string> aliases; // extra names that resolve ("<alias>.APP" in the listing)
+  std::vector<std::string> aliases; // other names it answers to (its id, its command)
   bool chromium = false;            // a Chromium browser (launched with accessibility on)
 };
 
@@ -43,12 +42,11 @@ struct Entry {
 struct Catalogue {
   std::vector<Entry> entries;
 
-  // The entry at a bundle location, an alias location or an entry file; none otherwise.
+  // The entry at a bundle location or an entry file; none otherwise.
   const Entry* byLocation(std::string_view path) const;
   // The entry with this id (".desktop" may follow; exact case first, then any case).
   const Entry* byId(std::string_view id) const;
-  // The names inside BUNDLE_FOLDER: "<Name>.app" of each entry, then the aliases as
-  // "<alias>.APP".
+  // The names inside BUNDLE_FOLDER: "<Name>.app" of each entry.
   std::vector<std::string> listing() const;
   // The entry of a window: StartupWMClass equal to its class or instance, then an application
   // id equal to a desktop id, then a class or instance equal to a desktop id (in any case), then
