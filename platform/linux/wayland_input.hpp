@@ -61,11 +61,15 @@ inline constexpr int DEVICE_SETTLE_MS = 200;
 
 namespace wayland_keys {
 // The key codes (XKB numbering) that hold typed characters while text is typed: the character
-// keys of a US keyboard (the digits row, the three letter rows, space). Every toolkit takes a
-// press of these as typing; Chromium drops most key codes beyond them as keys without meaning.
+// keys of a US keyboard (the digits row, the three letter rows, space), then the codes above them
+// that Chromium, too, takes as typing (it drops most others as keys without meaning: Props, Menu,
+// Setup and nearly every code from 159 on). Enough for the different characters of most texts,
+// so that a keymap is uploaded once, not every few characters.
 inline constexpr unsigned TYPING_CODES[] = {
-    10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35,
-    38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 65};
+    10,  11,  12,  13,  14,  15,  16,  17,  18,  19,  20,  21,  24,  25,  26,  27,  28,  29,
+    30,  31,  32,  33,  34,  35,  38,  39,  40,  41,  42,  43,  44,  45,  46,  47,  48,  49,
+    51,  52,  53,  54,  55,  56,  57,  58,  59,  60,  61,  65,  128, 129, 130, 131, 132, 133,
+    134, 135, 136, 137, 139, 140, 141, 142, 143, 144, 145, 146, 148, 150, 151, 152, 158};
 inline constexpr unsigned TYPING_COUNT = std::size(TYPING_CODES);
 // The keymap text: the ANSI keys with their two US levels (`usLevels[i]` for ANSI_KEYS[i], a
 // keysym per level, 0 for none) and the modifiers; `typing[i]` (one level) at TYPING_CODES[i] in
