@@ -48,10 +48,12 @@ void AtspiAccessibility::Impl::applyExtents(Node* n, GVariant* r) {
 }
 
 // GTK 4 gives extents relative to its window even when asked for the screen's, and so does
-// every toolkit in a Wayland client's window.
+// every toolkit in a Wayland client's window, and Java in an XWayland one.
 void AtspiAccessibility::Impl::toScreen(Node* n) {
   if (n->extentsStatus != AxStatus::ok) return;
-  bool windowExtents = toolkitOf(n->bus).windowExtents;
+  const ToolkitQuirks quirks = toolkitOf(n->bus);
+  bool windowExtents =
+      quirks.windowExtents || (quirks.windowExtentsOnXWayland && isWayland(currentSession()));
   if (!windowExtents && !isWayland(currentSession())) return;
   NodePtr window = n->window.lock();
   if (!window) return;

@@ -51,7 +51,11 @@ constexpr Row TOOLKITS[] = {
       .boundsLate = true}},
     {"J2SE-access-bridge",
      "",
-     {.toolkit = Toolkit::java, .getAll = true, .showing = true, .textWhole = true}},
+     {.toolkit = Toolkit::java,
+      .getAll = true,
+      .showing = true,
+      .windowExtentsOnXWayland = true,
+      .textWhole = true}},
 };
 
 } // namespace

@@ -19,6 +19,9 @@ struct ToolkitQuirks {
   bool showing = true;
   // Answers extents relative to its window whatever is asked, and a window's own as its content.
   bool windowExtents = false;
+  // Answers extents relative to its X11 window under XWayland (AWT places its window at the
+  // origin: the compositor's window manager never tells it where the window is).
+  bool windowExtentsOnXWayland = false;
   // Answers (-1, -1, -1, -1) for every rectangle until its layout cache has come (Gecko, the
   // first moments after the first client asked).
   bool boundsLate = false;
