@@ -283,6 +283,7 @@ TEST(WaylandSession, ElsewhereThePortalAsksTheUserAndCarriesTheInputOnceAllowed)
     return out;
   };
   ASSERT_TRUE(desktop::waitUntil([&] { return !notes().empty(); }, 10000)) << "no portal";
+  if (notes().front()["method"] == "lost") GTEST_SKIP() << "a real portal holds the bus name";
   // A Wayland display without virtual devices.
   desktop::Hands hands(
       {"/usr/bin/env", "WAYLAND_DISPLAY=plenk-nowhere", testing::binDir() + "/plenk-hands"});

@@ -87,5 +87,5 @@ def registered(bus, name):
 
 Gio.bus_own_name(Gio.BusType.SESSION, "org.freedesktop.portal.Desktop",
                  Gio.BusNameOwnerFlags.REPLACE, registered, lambda *a: note(method="ready"),
-                 lambda *a: sys.exit(1))
+                 lambda *a: (note(method="lost"), sys.exit(1)))
 GLib.MainLoop().run()
