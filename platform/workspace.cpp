@@ -1,5 +1,7 @@
 #include "platform/workspace.hpp"
 
+#include "platform/text.hpp"
+
 namespace plenk {
 
 std::optional<std::vector<InstalledApp>>
@@ -11,10 +13,7 @@ Workspace::installedApplications(const std::string& folder) {
   for (const auto& entry : *entries) {
     if (entry.size() <= SUFFIX.size()) continue;
     std::string_view end = std::string_view(entry).substr(entry.size() - SUFFIX.size());
-    bool anyCase = true;
-    for (std::size_t i = 0; i < SUFFIX.size(); ++i)
-      anyCase = anyCase && (end[i] | 0x20) == SUFFIX[i];
-    if (!anyCase) continue;
+    if (text::lower(end) != SUFFIX) continue;
     apps.push_back({.name = entry.substr(0, entry.size() - SUFFIX.size()),
                     .location = folder + "/" + entry,
                     .listed = end == SUFFIX});

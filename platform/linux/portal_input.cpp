@@ -5,7 +5,6 @@
 #include "platform/linux/remote_desktop.hpp"
 
 #include <chrono>
-#include <functional>
 #include <gio/gio.h>
 #include <mutex>
 #include <string>
@@ -113,9 +112,12 @@ struct PortalInput::State {
 
   // Calls a method that answers through a Request object: its Response is waited for on the
   // path the portal's rule names (our unique name and a token of ours), subscribed to first.
-  bool ask(const char* iface, const char* method, const std::string& token,
-           const std::function<GVariant*()>& args, Step next) {
-    if (!connect()) return false;
+  bool ask(const char* iface, const char* method, const std::string& token, GVariant* args,
+           Step next) {
+    if (!connect()) {
+      g_variant_unref(g_variant_ref_sink(args));
+      return false;
+    }
     std::string sender = g_dbus_connection_get_unique_name(bus) + 1;
     for (char& c : sender)
       if (c == '.') c = '_';
@@ -127,7 +129,7 @@ struct PortalInput::State {
         G_DBUS_SIGNAL_FLAGS_NONE, &State::answered, this, nullptr);
     g_main_context_pop_thread_default(context);
     step = next;
-    GVariant* r = call(iface, method, args());
+    GVariant* r = call(iface, method, args);
     if (!r) {
       close();
       step = Step::refused;
@@ -151,12 +153,9 @@ struct PortalInput::State {
 
   void begin() {
     std::string t = token();
-    ask(
-        RD, "CreateSession", t,
-        [&] {
-          return g_variant_new(
-              "(@a{sv})", options(t, {{"session_handle_token", g_variant_new_string("plenk")}}));
-        },
+    ask(RD, "CreateSession", t,
+        g_variant_new("(@a{sv})",
+                      options(t, {{"session_handle_token", g_variant_new_string("plenk")}})),
         Step::creating);
   }
 
@@ -181,30 +180,22 @@ struct PortalInput::State {
     switch (step) {
     case Step::creating:
       if (g_variant_lookup(results, "session_handle", "&s", &handle)) session = handle;
-      ask(
-          RD, "SelectDevices", t,
-          [&] {
-            return g_variant_new(
-                "(o@a{sv})", session.c_str(),
-                options(t, {{"types", g_variant_new_uint32(DEVICE_KEYBOARD | DEVICE_POINTER)}}));
-          },
+      ask(RD, "SelectDevices", t,
+          g_variant_new(
+              "(o@a{sv})", session.c_str(),
+              options(t, {{"types", g_variant_new_uint32(DEVICE_KEYBOARD | DEVICE_POINTER)}})),
           Step::devices);
       break;
     case Step::devices:
-      ask(
-          SC, "SelectSources", t,
-          [&] {
-            return g_variant_new("(o@a{sv})", session.c_str(),
-                                 options(t, {{"types", g_variant_new_uint32(SOURCE_MONITOR)},
-                                             {"multiple", g_variant_new_boolean(TRUE)}}));
-          },
+      ask(SC, "SelectSources", t,
+          g_variant_new("(o@a{sv})", session.c_str(),
+                        options(t, {{"types", g_variant_new_uint32(SOURCE_MONITOR)},
+                                    {"multiple", g_variant_new_boolean(TRUE)}})),
           Step::sources);
       break;
     case Step::sources:
       // The dialog: the answer comes when the user has given it.
-      ask(
-          RD, "Start", t,
-          [&] { return g_variant_new("(os@a{sv})", session.c_str(), "", options(t, {})); },
+      ask(RD, "Start", t, g_variant_new("(os@a{sv})", session.c_str(), "", options(t, {})),
           Step::starting);
       break;
     case Step::starting:

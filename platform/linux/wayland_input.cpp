@@ -439,8 +439,7 @@ bool WaylandInput::canType(std::u16string_view text) {
   if (std::none_of(codes.begin(), codes.end(), [](char32_t cp) { return cp > 0xffff; }))
     return true;
   if (currentSession() != SessionKind::sway) return true;
-  auto tree = sway::request(sway::socketPath(), sway::GET_TREE, "");
-  for (const auto& w : tree ? sway::parseTree(*tree) : std::vector<sway::Window>{})
+  for (const auto& w : sway::windows().value_or(std::vector<sway::Window>{}))
     if (w.focused) return w.x11 || !layout::runsChromium(w.pid);
   return true;
 }
